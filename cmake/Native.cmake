@@ -1,0 +1,47 @@
+# Native tree: the logic against the fake platform, with sanitizers.
+set(VT_WARNINGS -Wall -Wextra -Werror)
+set(VT_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+option(VT_SANITIZERS "build with AddressSanitizer and UBSan" ON)
+
+add_library(vt_logic STATIC ${VT_COMMON_SOURCES} ${VT_HOOK_SOURCES} ${VT_SETUP_SOURCES})
+target_include_directories(vt_logic PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_compile_options(vt_logic PUBLIC ${VT_WARNINGS})
+if(VT_SANITIZERS)
+  target_compile_options(vt_logic PUBLIC ${VT_SANITIZE})
+  target_link_options(vt_logic PUBLIC ${VT_SANITIZE})
+endif()
+
+file(GLOB VT_FAKE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_library(vt_fake STATIC ${VT_FAKE_SOURCES})
+target_include_directories(vt_fake PUBLIC ${CMAKE_SOURCE_DIR}/tests/support ${VT_DOCTEST_DIR})
+target_link_libraries(vt_fake PUBLIC vt_logic)
+
+file(GLOB VT_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${VT_UNIT_SOURCES})
+target_link_libraries(unit_tests PRIVATE vt_fake)
+add_test(NAME unit COMMAND unit_tests)
+
+file(GLOB VT_CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
+list(FILTER VT_CONTRACT_SOURCES EXCLUDE REGEX "\\.Win32\\.cpp$")
+add_executable(contract_fake ${VT_CONTRACT_SOURCES})
+target_link_libraries(contract_fake PRIVATE vt_fake)
+add_test(NAME contract_fake COMMAND contract_fake)
+
+file(GLOB VT_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.native.cpp)
+foreach(src ${VT_BENCH_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(bench_${name} ${src})
+  target_link_libraries(bench_${name} PRIVATE vt_fake)
+endforeach()
+
+# Fuzz targets (clang + libFuzzer), built in their own tree by scripts/fuzz.sh.
+if(VT_FUZZ)
+  file(GLOB VT_FUZZ_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/*.cpp)
+  foreach(src ${VT_FUZZ_SOURCES})
+    get_filename_component(name ${src} NAME_WE)
+    add_executable(fuzz_${name} ${src})
+    target_link_libraries(fuzz_${name} PRIVATE vt_fake)
+    target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+  endforeach()
+endif()

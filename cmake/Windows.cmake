@@ -1,0 +1,78 @@
+# Windows trees: the deliverables, the companion programs and the Windows test programs.
+# Static runtime: the binaries need no MinGW DLLs on a Windows machine.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+add_compile_options(-Wall -Wextra -Werror -Wno-cast-function-type)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+file(GLOB VT_WIN32_PLATFORM CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+add_library(vt_win32 STATIC ${VT_WIN32_PLATFORM} ${VT_COMMON_SOURCES})
+target_include_directories(vt_win32 PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(vt_win32 PUBLIC user32 advapi32 shell32 winmm kernel32)
+
+# ---- Vt32Util.dll: exports Install (10) and PlaySound (13) through the .def file
+vt_win32_sources(VT_HOOK_WIN32 src/hook)
+add_library(Vt32Util SHARED ${VT_HOOK_SOURCES} ${VT_HOOK_WIN32} ${CMAKE_SOURCE_DIR}/src/hook/Vt32Util.def)
+target_link_libraries(Vt32Util PRIVATE vt_win32)
+set_target_properties(Vt32Util PROPERTIES PREFIX "" OUTPUT_NAME Vt32Util)
+target_link_options(Vt32Util PRIVATE -Wl,--kill-at)
+
+# ---- VtInst.exe: GUI program, requireAdministrator manifest in its resources
+vt_win32_sources(VT_SETUP_WIN32 src/setup)
+file(GLOB VT_SETUP_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/setup/*.rc)
+if(VT_SETUP_SOURCES OR VT_SETUP_WIN32)
+  enable_language(RC)
+  add_executable(VtInst WIN32 ${VT_SETUP_SOURCES} ${VT_SETUP_WIN32} ${VT_SETUP_RC})
+  target_link_libraries(VtInst PRIVATE vt_win32 comctl32 gdi32)
+  target_link_options(VtInst PRIVATE -municode)
+endif()
+
+# ---- companion programs
+foreach(tool vthost vtview)
+  file(GLOB tool_src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool}/*.cpp)
+  file(GLOB tool_rc CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool}/*.rc)
+  if(tool_src)
+    add_executable(${tool} WIN32 ${tool_src} ${tool_rc})
+    target_link_libraries(${tool} PRIVATE vt_win32 comctl32 gdi32 shell32)
+    target_link_options(${tool} PRIVATE -municode)
+  endif()
+endforeach()
+
+# ---- contract suite against the real platform
+file(GLOB VT_CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)
+if(VT_CONTRACT_SOURCES)
+  add_executable(contract_win32 ${VT_CONTRACT_SOURCES})
+  target_include_directories(contract_win32 PRIVATE ${VT_DOCTEST_DIR} ${CMAKE_SOURCE_DIR}/tests/support)
+  target_compile_definitions(contract_win32 PRIVATE VT_CONTRACT_WIN32)
+  target_link_libraries(contract_win32 PRIVATE vt_win32)
+  add_test(NAME contract_win32 COMMAND contract_win32)
+endif()
+
+# ---- end-to-end test programs: tests/e2e/test_*.cpp are doctest programs run by ctest;
+# the other programs there (targets, drivers) are built for them to start.
+file(GLOB VT_E2E_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/support/*.cpp)
+if(VT_E2E_SUPPORT)
+  add_library(vt_e2e STATIC ${VT_E2E_SUPPORT})
+  target_include_directories(vt_e2e PUBLIC ${VT_DOCTEST_DIR} ${CMAKE_SOURCE_DIR}/tests/e2e/support)
+  target_link_libraries(vt_e2e PUBLIC vt_win32)
+endif()
+file(GLOB VT_E2E_PROGRAMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+foreach(src ${VT_E2E_PROGRAMS})
+  get_filename_component(name ${src} NAME_WE)
+  if(name MATCHES "^test_")
+    add_executable(${name} ${src})
+    target_link_libraries(${name} PRIVATE vt_e2e)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+  else()
+    add_executable(${name} WIN32 ${src})
+    target_link_libraries(${name} PRIVATE vt_e2e)
+    target_link_options(${name} PRIVATE -municode)
+  endif()
+endforeach()
+
+file(GLOB VT_BENCH_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.wine.cpp)
+foreach(src ${VT_BENCH_WIN})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(bench_${name} ${src})
+  target_link_libraries(bench_${name} PRIVATE vt_e2e)
+endforeach()

@@ -1,0 +1,83 @@
+// Vantor.Utils: the option store, the macro lookup, sound playing and the host
+// notifications.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "RegistryKey.h"
+#include "Vantor.Common.h"
+
+namespace vt {
+
+// ---------------------------------------------------------------- option store
+// "Software\Quellmark\Vantor32\" (trailing backslash: subkey names are appended directly).
+inline const std::u16string kDefaultRegPath = u"Software\\Quellmark\\Vantor32\\";
+extern std::u16string RegPath;
+
+class TOptionsRegistry : public TRegistry {
+public:
+    explicit TOptionsRegistry(HKey root);
+
+    // The stored byte of a switch (a stored 2 reads as 2); 0 when absent.
+    std::uint8_t GetOption(AOption index);
+    void SetOption(AOption index, bool enable);
+    std::u16string GetOptionString(AOption index);
+    void SetOptionString(AOption index, const std::u16string& value);
+    EinUmlautMode GetUmlautMode();  // the stored ordinal; absent gives UMLAUT_ASCII
+    void SetUmlautMode(EinUmlautMode mode);
+
+    // One-byte switches: absent or zero-length gives def; a text or DWORD type, or a
+    // value longer than one byte, raises "Ungültiger Datentyp für '%s'".
+    std::uint8_t ReadFlag(const std::u16string& name, std::uint8_t def);
+    void WriteFlag(const std::u16string& name, std::uint8_t value);
+};
+
+// The process-wide store of this module; null before OpenOptions.
+extern std::unique_ptr<TOptionsRegistry> Options;
+
+// Creates Options on root and opens RegPath + "Settings", creating it when missing.
+void OpenOptions(HKey root);
+// Module life: OpenOptions(HKEY_CURRENT_USER) / free Options and clear RegPath.
+void VantorUtilsInit();
+void VantorUtilsDone();
+
+// ---------------------------------------------------------------- macro lookup
+inline const std::u16string kMacroTableAltGr = u"Software\\Quellmark\\Vantor32\\Macros\\AltGr";
+inline const std::u16string kMacroTableAscii =
+    u"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\Ascii";
+inline const std::u16string kMacroTableHtml = u"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML";
+
+// The 32-bit key of a combination: key code in bits 0-15, the modifier byte masked with
+// 0xCF (and without Ctrl and Alt when right Alt is set) in bits 16-23.
+std::uint32_t MacroKey(std::uint16_t keyCode, std::uint8_t modifiers);
+std::u16string MacroValueName(std::uint32_t macroKey);  // eight upper-case hex digits
+// Turns the stored escape form ("$$", "$hh") into the macro text.
+std::u16string DecodeMacroText(const std::u16string& stored);
+// The decoded macro of table (below HKEY_CURRENT_USER), or "" when there is none.
+std::u16string FindMacro(const std::u16string& table, std::uint16_t keyCode,
+                         std::uint8_t modifiers);
+
+// ---------------------------------------------------------------- host notifications
+// Posts WM_HOST_SOUNDEVENT when OPT_BEEP is on and a host window exists.
+void NotifySoundEvent(std::uint8_t event);
+void NotifyOnOff(bool on);
+
+// ---------------------------------------------------------------- sound playing
+extern const std::array<std::u16string, 9> SoundEventNames;
+
+struct TSpeakerSetting {
+    std::int32_t Freq = 0;
+    std::int32_t Duration = 0;
+    std::int32_t Count = 0;
+    std::int32_t Pause = 0;
+};
+
+// Fills the fields the text gives ("freq,duration,count,pause"); others stay as they are.
+void ParseSpeakerSetting(const std::u16string& text, TSpeakerSetting& setting);
+// Sounds an event through the PC speaker (OPT_SPEAKER) or the sound scheme. Always true.
+bool PlaySoundEvent(std::uint8_t event);
+
+}  // namespace vt

@@ -1,0 +1,28 @@
+// Vt32Util: the library's main module: the exports' logic, the hook entry and the
+// playback flag. DllMain and the exported symbols live in Vt32Util.Win32.cpp.
+#pragma once
+
+#include <cstdint>
+
+#include "../common/Vantor.Common.h"
+
+namespace vt {
+
+constexpr std::uint16_t PlaybackMarker = 0xFF;
+
+extern HHook HookHandle;
+extern bool PlaybackActive;
+extern HInstance ModuleInstance;  // the library's own module handle
+
+// Install(true) registers the global WH_KEYBOARD hook, Install(false) removes it;
+// returns the hook handle as it then stands.
+HHook Install(bool enable);
+
+// The hook procedure's logic. Never throws: errors are logged and the key passed on.
+LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept;
+
+// Per-process life of all modules, in their order (and the reverse).
+void LibraryLoad();
+void LibraryUnload();
+
+}  // namespace vt

@@ -1,0 +1,205 @@
+// FakePlatform: an in-memory Windows for the native tests. It behaves like Windows where
+// the logic relies on it (the contract suite pins that), records what the logic did
+// (injected input, messages, debug output, sounds, program starts), and lets tests set
+// the scene (registry contents, key state, windows, clock, failures).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace vt {
+
+class FakePlatform : public Platform {
+public:
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // ------------------------------------------------------------ registry (scene)
+    struct RegValue {
+        std::uint32_t type = REG_NONE;
+        std::vector<std::uint8_t> data;
+    };
+    // Paths are relative to a root ("Software\\A\\B"), case-insensitive like Windows.
+    void SetRegValue(HKey root, const std::u16string& path, const std::u16string& name,
+                     std::uint32_t type, const std::vector<std::uint8_t>& data);
+    void SetRegString(HKey root, const std::u16string& path, const std::u16string& name,
+                      const std::u16string& text, std::uint32_t type = REG_SZ);  // NUL counted
+    void SetRegBinary(HKey root, const std::u16string& path, const std::u16string& name,
+                      const std::vector<std::uint8_t>& bytes);
+    void SetRegDword(HKey root, const std::u16string& path, const std::u16string& name,
+                     std::uint32_t value);
+    std::optional<RegValue> GetRegValue(HKey root, const std::u16string& path,
+                                        const std::u16string& name) const;
+    bool RegKeyExists(HKey root, const std::u16string& path) const;
+    void CreateRegKey(HKey root, const std::u16string& path);
+    // A key that cannot be deleted (RegDeleteKeyW gives ERROR_ACCESS_DENIED) or opened
+    // with write access.
+    void ProtectRegKey(HKey root, const std::u16string& path);
+    int OpenRegKeys() const;  // handles not closed yet
+
+    // ------------------------------------------------------------ keyboard (scene)
+    std::uint8_t keyState[256] = {};    // GetKeyState/GetKeyboardState: 0x80 down, 0x01 toggled
+    std::uint8_t asyncState[256] = {};  // GetAsyncKeyState: 0x80 down
+    void HoldKey(int vk, bool down = true);    // sets both tables (and VK_SHIFT for VK_LSHIFT...)
+    void SetToggle(int vk, bool on);
+    void UseGermanLayout();  // the default: QWERTZ, AltGr = Ctrl+Alt in VkKeyScanW
+    void UseUsLayout();
+    std::map<std::int32_t, std::u16string> keyNameTexts;  // by scan code (+0x100 extended)
+    struct Injected {
+        KeyInput input;
+        bool viaKeybdEvent = false;
+    };
+    std::vector<Injected> injected;
+    // Called for every injected event (after it is recorded), for tests that feed the
+    // events back into the hook.
+    std::function<void(const KeyInput&)> onInject;
+
+    // ------------------------------------------------------------ windows (scene)
+    using MessageHandler = std::function<LResult(HWnd, std::uint32_t, WParam, LParam)>;
+    HWnd AddWindow(const std::u16string& className, const std::u16string& title,
+                   MessageHandler handler = nullptr, HWnd parent = 0);
+    void RemoveWindow(HWnd wnd);
+    void SetHung(HWnd wnd, bool hung);  // SendMessageTimeoutW times out on it
+    HWnd focus = 0;
+    struct Message {
+        HWnd wnd;
+        std::uint32_t msg;
+        WParam wParam;
+        LParam lParam;
+    };
+    std::vector<Message> sent;    // SendMessageW and SendMessageTimeoutW
+    std::vector<Message> posted;  // PostMessageW
+    struct Box {
+        HWnd owner;
+        std::u16string text, caption;
+        std::uint32_t type;
+    };
+    std::vector<Box> messageBoxes;
+    int messageBoxResult = 1;  // IDOK
+    std::vector<std::uint32_t> messageBeeps;
+    std::set<HHook> hooks;
+    struct NextHookCall {
+        HHook hook;
+        int code;
+        WParam wParam;
+        LParam lParam;
+    };
+    std::vector<NextHookCall> nextHookCalls;
+    LResult nextHookResult = 0;
+    bool failSetHook = false;
+
+    // ------------------------------------------------------------ system (scene)
+    std::uint32_t platformId = 2;
+    std::vector<std::u16string> debugOutput;
+    bool failMapView = false, failUnmapView = false, failCloseHandle = false;
+    std::map<std::u16string, std::u16string> environment;
+    std::uint32_t tickCount = 1000;
+    std::vector<std::uint32_t> sleeps;  // Sleep advances tickCount too
+    SystemTime localTime{2026, 12, 1, 7, 21, 5, 9, 0};
+    std::map<std::uint32_t, std::u16string> localeInfo;  // German by default
+    std::vector<ShellExecuteInfo> shellExecutes;
+    std::function<bool(const ShellExecuteInfo&)> shellExecuteResult;  // default: true
+    std::map<std::u16string, int> mutexes;
+    std::vector<std::pair<std::u16string, std::uint32_t>> playedSounds;
+    struct Tone {
+        std::uint32_t freq, duration, at;
+    };
+    std::vector<Tone> beepTones;  // Beep(freq, ms); also advances the clock
+    bool canAccessPorts = false;
+    std::map<std::uint16_t, std::uint8_t> ports;
+    std::vector<std::pair<std::uint16_t, std::uint8_t>> portWrites;
+
+    // ------------------------------------------------------------ call counts (benchmarks)
+    struct Counts {
+        int registry = 0;  // every registry call
+        int windows = 0;   // FindWindowW
+        int messages = 0;  // sent and posted messages
+        int debugLines = 0;
+    } counts;
+
+    // ------------------------------------------------------------ Platform
+    long RegOpenKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access,
+                       HKey* out) override;
+    long RegCreateKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access, HKey* out,
+                         bool* created) override;
+    long RegCloseKey(HKey key) override;
+    long RegQueryValueExW(HKey key, const std::u16string& name, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* size) override;
+    long RegSetValueExW(HKey key, const std::u16string& name, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) override;
+    long RegDeleteValueW(HKey key, const std::u16string& name) override;
+    long RegDeleteKeyW(HKey key, const std::u16string& subKey) override;
+    long RegEnumKeyExW(HKey key, std::uint32_t index, std::u16string* name) override;
+
+    std::int16_t GetKeyState(int vk) override;
+    std::int16_t GetAsyncKeyState(int vk) override;
+    bool GetKeyboardState(std::uint8_t state[256]) override;
+    bool SetKeyboardState(const std::uint8_t state[256]) override;
+    std::uint32_t SendInput(const KeyInput& input) override;
+    void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                     std::uintptr_t extraInfo) override;
+    std::uint32_t MapVirtualKeyW(std::uint32_t code, std::uint32_t mapType) override;
+    std::int16_t VkKeyScanW(char16_t ch) override;
+    std::u16string GetKeyNameTextW(std::int32_t lParam, int size) override;
+
+    HWnd FindWindowW(const std::u16string& className, const std::u16string& title) override;
+    LResult SendMessageW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam) override;
+    bool SendMessageTimeoutW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                             std::uint32_t flags, std::uint32_t timeoutMs,
+                             LResult* result) override;
+    bool PostMessageW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam) override;
+    HWnd GetFocus() override;
+    HWnd GetParent(HWnd wnd) override;
+    bool IsChild(HWnd parent, HWnd wnd) override;
+    int MessageBoxW(HWnd owner, const std::u16string& text, const std::u16string& caption,
+                    std::uint32_t type) override;
+    bool MessageBeep(std::uint32_t type) override;
+    HHook SetWindowsHookExW(int idHook, HInstance module, std::uint32_t threadId) override;
+    bool UnhookWindowsHookEx(HHook hook) override;
+    LResult CallNextHookEx(HHook hook, int code, WParam wParam, LParam lParam) override;
+
+    std::uint32_t GetLastError() override;
+    std::uint32_t GetVersionExW_PlatformId() override;
+    void OutputDebugStringW(const std::u16string& text) override;
+    Handle CreateFileMappingW(std::uint32_t size, const std::u16string& name) override;
+    Handle OpenFileMappingW(const std::u16string& name) override;
+    void* MapViewOfFile(Handle mapping) override;
+    bool UnmapViewOfFile(void* view) override;
+    bool CloseHandle(Handle h) override;
+    std::uint32_t GetEnvironmentVariableW(const std::u16string& name, std::u16string* value,
+                                          std::uint32_t size) override;
+    std::uint32_t GetTickCount() override;
+    void Sleep(std::uint32_t ms) override;
+    void GetLocalTime(SystemTime* st) override;
+    std::u16string GetLocaleInfoW(std::uint32_t lcType) override;
+    bool ShellExecuteExW(const ShellExecuteInfo& info) override;
+    Handle CreateMutexW(bool initialOwner, const std::u16string& name) override;
+    bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override;
+    bool Beep(std::uint32_t freq, std::uint32_t durationMs) override;
+    bool CanAccessPorts() override;
+    std::uint8_t ReadPort(std::uint16_t port) override;
+    void WritePort(std::uint16_t port, std::uint8_t value) override;
+
+    struct Impl;  // registry tree, windows, mappings, handles
+
+private:
+    std::unique_ptr<Impl> impl_;
+    std::uint32_t lastError_ = 0;
+};
+
+// Installs a FakePlatform as the process platform for one test and removes it after.
+struct FakeScope {
+    FakePlatform fake;
+    FakeScope() { SetPlatform(&fake); }
+    ~FakeScope() { SetPlatform(nullptr); }
+};
+
+}  // namespace vt
