@@ -6,6 +6,8 @@ namespace {
 Platform* gPlatform = nullptr;
 }
 
+void* KeyboardHookProcedure = nullptr;
+
 Platform& Plat() { return *gPlatform; }
 void SetPlatform(Platform* platform) { gPlatform = platform; }
 

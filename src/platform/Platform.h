@@ -137,6 +137,10 @@ public:
 
 class Platform : public IRegistry, public IKeyboard, public IWindows, public ISystem {};
 
+// The keyboard hook procedure that SetWindowsHookExW registers (a HOOKPROC, set by the
+// library's Windows entry before Install runs; opaque on this side of the seam).
+extern void* KeyboardHookProcedure;
+
 // The platform of this process: the Win32 one in the deliverables, a fake in tests.
 Platform& Plat();
 void SetPlatform(Platform* platform);

@@ -1,0 +1,65 @@
+// Helpers for the end-to-end tests under Wine: processes, windows, waiting for
+// conditions with a deadline, files, the registry, injected keys.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+std::wstring ExeDir();  // the folder of the running test program, with a trailing backslash
+std::wstring TempPath(const std::wstring& name);  // a fresh file name in the build tree
+
+struct Process {
+    HANDLE handle = nullptr;
+    DWORD pid = 0;
+};
+Process Start(const std::wstring& commandLine);
+bool WaitExit(Process& p, DWORD ms, DWORD* exitCode = nullptr);
+void Kill(Process& p);
+
+// Polls cond every 20 ms until it holds or ms have passed.
+bool WaitUntil(const std::function<bool()>& cond, DWORD ms);
+HWND WaitWindow(const wchar_t* cls, const wchar_t* title, DWORD ms);
+
+std::string ReadFileBytes(const std::wstring& path);
+std::vector<std::string> ReadLines(const std::wstring& path);  // UTF-8, without line ends
+bool FileHasLine(const std::wstring& path, const std::string& line);
+std::string Utf8(const std::wstring& s);
+
+// Registry under HKEY_CURRENT_USER
+void RegDeleteTreeCU(const std::wstring& path);
+void RegSetByte(const std::wstring& path, const std::wstring& name, BYTE value);
+void RegSetText(const std::wstring& path, const std::wstring& name, const std::wstring& value);
+bool RegGetByte(const std::wstring& path, const std::wstring& name, BYTE* value);
+
+// Keys: press/release with the layout's scan code (extended where the key is).
+void KeyDown(WORD vk, bool extended = false);
+void KeyUp(WORD vk, bool extended = false);
+void Tap(WORD vk, bool extended = false);
+void SetLock(WORD vk, bool on);  // toggles a lock key until its state matches
+
+std::wstring WindowText(HWND wnd);
+
+// The three programs of the hook scenarios: the viewer, the host and a target window.
+struct Scene {
+    std::wstring viewerLog, hostLog;
+    Process viewer, host, target;
+    HWND targetWnd = nullptr, targetEdit = nullptr;
+    bool Up(bool withHost = true);  // starts all three and focuses the target's edit
+    void Down();                    // closes the host (Install(false)), ends all three
+    ~Scene() { Down(); }
+    std::wstring Text();            // the target edit's text
+    void ClearText();
+    bool WaitViewerLine(const std::string& line, DWORD ms = 10000);
+    bool WaitViewerContains(const std::string& part, DWORD ms = 10000);
+    bool WaitText(const std::wstring& text, DWORD ms = 10000);
+    void Focus();
+};
+
+}  // namespace e2e

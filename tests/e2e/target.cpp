@@ -1,0 +1,50 @@
+// target: a window with a multi-line edit control that receives the typed keys in the
+// end-to-end tests. WM_APP+1 makes it take the foreground and focus its edit.
+#include <windows.h>
+
+namespace {
+HWND gEdit = nullptr;
+
+LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_SIZE:
+            if (gEdit) MoveWindow(gEdit, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+            return 0;
+        case WM_SETFOCUS:
+            if (gEdit) SetFocus(gEdit);
+            return 0;
+        case WM_APP + 1:
+            SetForegroundWindow(wnd);
+            SetActiveWindow(wnd);
+            SetFocus(gEdit);
+            return 0;
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(wnd, msg, wParam, lParam);
+    }
+}
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = TargetProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = L"VtTargetWnd";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassW(&wc);
+    HWND wnd = CreateWindowExW(0, L"VtTargetWnd", L"VtTarget", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                               40, 40, 500, 300, nullptr, nullptr, instance, nullptr);
+    gEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                            WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
+                            0, 0, 480, 260, wnd, nullptr, instance, nullptr);
+    SetForegroundWindow(wnd);
+    SetFocus(gEdit);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}

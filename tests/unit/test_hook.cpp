@@ -1,0 +1,198 @@
+// The hook procedure against the fake platform: what it logs, what it tells the host,
+// what reaches the pipeline, and that nothing escapes it.
+#include <doctest/doctest.h>
+
+#include "FakePlatform.h"
+#include "common/DebugWindowInterface.h"
+#include "common/Vantor.Utils.h"
+#include "hook/Vt32Util.h"
+#include "hook/VtSend.h"
+
+using namespace vt;
+
+namespace {
+
+const std::u16string kSettings = u"Software\\Quellmark\\Vantor32\\Settings";
+constexpr HHook kHostHook = 0x4242;
+
+struct HookFixture : FakeScope {
+    HWnd host = 0;
+    std::uint8_t hostByte = 0;
+    std::vector<WParam> reported;  // WM_HOST_SETMODIFIERS
+    int getHook = 0, getModifiers = 0;
+
+    explicit HookFixture(bool withHost = true) {
+        if (withHost) {
+            host = fake.AddWindow(u"Vantor32", u"Vantor32",
+                                  [this](HWnd, std::uint32_t msg, WParam w, LParam) -> LResult {
+                                      if (msg == WM_HOST_GETHOOK) {
+                                          ++getHook;
+                                          return static_cast<LResult>(kHostHook);
+                                      }
+                                      if (msg == WM_HOST_GETMODIFIERS) {
+                                          ++getModifiers;
+                                          return hostByte;
+                                      }
+                                      if (msg == WM_HOST_SETMODIFIERS) reported.push_back(w);
+                                      return 0;
+                                  });
+        }
+        LibraryLoad();
+        HookHandle = 0;
+        PlaybackActive = false;
+        PlaybackCounter = 0;
+    }
+    ~HookFixture() { LibraryUnload(); }
+
+    void SetOption(const std::u16string& name, std::uint8_t value) {
+        fake.SetRegBinary(HKEY_CURRENT_USER, kSettings, name, {value});
+    }
+    void SetMacro(const std::u16string& valueName, const std::u16string& text) {
+        fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, valueName, text);
+    }
+    LResult Press(std::uint16_t vk, std::uint32_t scan, std::uint32_t extra = 0, int code = 0) {
+        return KeyboardProc(code, vk, static_cast<LParam>(0x00000001u | (scan << 16) | extra));
+    }
+    LResult Release(std::uint16_t vk, std::uint32_t scan, int code = 0) {
+        return KeyboardProc(code, vk, static_cast<LParam>(0xC0000001u | (scan << 16)));
+    }
+    std::vector<std::u16string> EventLines() const {
+        std::vector<std::u16string> out;
+        for (const auto& l : fake.debugOutput)
+            if (l.rfind(u"PROCESS:", 0) == 0 || l.rfind(u"PLAYBACK(", 0) == 0) out.push_back(l);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_CASE("a key press is logged, reported to the host twice and passed on") {
+    HookFixture f;
+    f.fake.keyNameTexts[0x1E] = u"A";
+    f.fake.nextHookResult = 77;
+    CHECK(f.Press('A', 0x1E) == 77);
+    REQUIRE(f.EventLines().size() == 1);
+    CHECK(f.EventLines()[0] == u"PROCESS:\tVK:0041\tSC:1E\tRC:1\tFlags:xiidmarl\t[A]\tDN\t00000000");
+    CHECK(HookHandle == kHostHook);  // learned from the host
+    REQUIRE(f.fake.nextHookCalls.size() == 1);
+    CHECK(f.fake.nextHookCalls[0].hook == kHostHook);
+    CHECK(f.reported.size() == 2);
+    CHECK(f.getModifiers == 1);
+}
+
+TEST_CASE("the hook handle is asked for only until the host has answered") {
+    HookFixture f;
+    f.Press('A', 0x1E);
+    f.Press('B', 0x30);
+    CHECK(f.getHook == 1);
+}
+
+TEST_CASE("a call with HC_NOREMOVE writes no line, takes no snapshot and echoes the host byte once") {
+    HookFixture f;
+    f.hostByte = 0x09;
+    f.fake.HoldKey(VK_SHIFT);  // a snapshot would report 0x01
+    f.Press('A', 0x1E, 0, HC_NOREMOVE);
+    CHECK(f.EventLines().empty());
+    REQUIRE(f.reported.size() == 1);
+    CHECK(f.reported[0] == 0x09);
+    CHECK(f.fake.nextHookCalls.size() == 1);
+}
+
+TEST_CASE("modifier keys are logged and reported but never converted") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    for (std::uint16_t vk : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LWIN, VK_RWIN}) {
+        // A macro for the key itself must not fire.
+        f.SetMacro(MacroValueName(MacroKey(vk, 0)), u"x");
+        f.fake.injected.clear();
+        f.Press(vk, 0x2A);
+        CHECK(f.fake.injected.empty());
+    }
+    CHECK(f.EventLines().size() == 5);
+    CHECK(f.reported.size() == 10);
+}
+
+TEST_CASE("a release is never swallowed, also when its press was") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"x");
+    CHECK(f.Press('A', 0x1E) == 1);
+    CHECK(f.fake.nextHookCalls.empty());
+    f.fake.nextHookResult = 5;
+    CHECK(f.Release('A', 0x1E) == 5);
+}
+
+TEST_CASE("an auto-repeated press reaches the pipeline like a first press") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"x");
+    CHECK(f.Press('A', 0x1E, 0x40000000u) == 1);
+}
+
+TEST_CASE("the marker brackets playback: counter before the decrement, release says PROCESS") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"x");
+    PlaybackCounter = 4;
+    f.Press(0xFF, 0);
+    CHECK(PlaybackActive);
+    CHECK(f.Press('A', 0x1E) != 1);  // not converted during playback
+    f.Release('A', 0x1E);
+    f.Release(0xFF, 0);
+    CHECK_FALSE(PlaybackActive);
+    auto lines = f.EventLines();
+    REQUIRE(lines.size() == 4);
+    CHECK(lines[0].rfind(u"PLAYBACK(4):\tVK:00FF", 0) == 0);
+    CHECK(lines[1].rfind(u"PLAYBACK(3):\tVK:0041", 0) == 0);
+    CHECK(lines[2].rfind(u"PLAYBACK(2):\tVK:0041", 0) == 0);
+    CHECK(lines[3].rfind(u"PROCESS:\tVK:00FF", 0) == 0);
+    CHECK(PlaybackCounter == 1);
+    CHECK(f.fake.injected.empty());
+}
+
+TEST_CASE("a process without a host window converts and logs all the same") {
+    HookFixture f(false);
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"x");
+    CHECK(f.Press('A', 0x1E) == 1);
+    CHECK(f.EventLines().size() == 1);
+    CHECK(HookHandle == 0);
+    CHECK(f.fake.sent.empty());
+}
+
+TEST_CASE("a hung host costs a bounded wait and counts as no answer") {
+    HookFixture f;
+    f.fake.SetHung(f.host, true);
+    f.fake.HoldKey(VK_SHIFT);
+    f.Press('A', 0x1E);
+    CHECK(HookHandle == 0);
+    CHECK(f.EventLines().size() == 1);
+    CHECK(ModifierState == 0x01);
+}
+
+TEST_CASE("an error inside the hook is contained, logged, and the key passed on") {
+    HookFixture f;
+    // A switch stored as a DWORD makes the option store raise its error.
+    f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet", 1);
+    f.fake.nextHookResult = 9;
+    CHECK(f.Press('A', 0x1E) == 9);
+    bool logged = false;
+    for (const auto& l : f.fake.debugOutput)
+        if (l.find(u"Ungültiger Datentyp für 'Vantor eingeschaltet'") != std::u16string::npos)
+            logged = true;
+    CHECK(logged);
+}
+
+TEST_CASE("Install switches the hook on and off and reports the handle as it stands") {
+    HookFixture f(false);
+    HHook first = Install(true);
+    CHECK(first != 0);
+    HHook second = Install(true);  // a second hook; only the newest handle is kept
+    CHECK(second != first);
+    CHECK(Install(false) == 0);
+    CHECK(f.fake.hooks.count(first) == 1);
+    CHECK(Install(false) == 0);  // nothing installed: unhooking 0 fails, 0 stays
+
+    f.fake.failSetHook = true;
+    CHECK(Install(true) == 0);
+}

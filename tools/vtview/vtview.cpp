@@ -1,0 +1,93 @@
+// vtview: the diagnostic viewer. Owns the window "TDebugWindowDisplay" / "DebugWindow
+// (Unicode)" and the block SHMEM_1024; prints every line it is sent (UTF-8, one per line)
+// and, with --out FILE, appends it to that file as well.
+//   vtview [--out FILE]
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace {
+
+constexpr UINT kLineMessage = WM_USER + 100;
+constexpr DWORD kBlockSize = 1024;
+
+HANDLE gMapping = nullptr;
+wchar_t* gBlock = nullptr;
+FILE* gOut = nullptr;
+
+void EmitLine() {
+    // The writers put no terminator: a line that fills the block has 512 units.
+    std::u16string line;
+    for (DWORD i = 0; i < kBlockSize / 2 && gBlock[i] != 0; ++i) {
+        line.push_back(static_cast<char16_t>(gBlock[i]));
+    }
+    // Cleared after reading so that a shorter next line is followed by zeros.
+    ZeroMemory(gBlock, kBlockSize);
+    std::string utf8 = vt::ToUtf8(line);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    if (gOut) {
+        std::fwrite(utf8.data(), 1, utf8.size(), gOut);
+        std::fputc('\n', gOut);
+        std::fflush(gOut);
+    }
+}
+
+LRESULT CALLBACK ViewerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kLineMessage && wParam == 1) {
+        EmitLine();
+        return 0;
+    }
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::wstring(argv[i]) == L"--out") gOut = _wfopen(argv[i + 1], L"ab");
+    }
+    gMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
+                                  L"SHMEM_1024");
+    if (!gMapping) {
+        std::fprintf(stderr, "vtview: CreateFileMapping failed (%lu)\n", GetLastError());
+        return 1;
+    }
+    gBlock = static_cast<wchar_t*>(MapViewOfFile(gMapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    if (!gBlock) {
+        std::fprintf(stderr, "vtview: MapViewOfFile failed (%lu)\n", GetLastError());
+        return 1;
+    }
+    ZeroMemory(gBlock, kBlockSize);
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ViewerProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TDebugWindowDisplay";
+    RegisterClassW(&wc);
+    HWND wnd = CreateWindowExW(0, L"TDebugWindowDisplay", L"DebugWindow (Unicode)",
+                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 100,
+                               nullptr, nullptr, wc.hInstance, nullptr);
+    if (!wnd) {
+        std::fprintf(stderr, "vtview: CreateWindow failed (%lu)\n", GetLastError());
+        return 1;
+    }
+    std::fprintf(stderr, "vtview: ready\n");
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    UnmapViewOfFile(gBlock);
+    CloseHandle(gMapping);
+    if (gOut) std::fclose(gOut);
+    return 0;
+}
