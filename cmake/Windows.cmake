@@ -15,6 +15,10 @@ add_library(Vt32Util SHARED ${VT_HOOK_SOURCES} ${VT_HOOK_WIN32} ${CMAKE_SOURCE_D
 target_link_libraries(Vt32Util PRIVATE vt_win32)
 set_target_properties(Vt32Util PROPERTIES PREFIX "" OUTPUT_NAME Vt32Util)
 target_link_options(Vt32Util PRIVATE -Wl,--kill-at)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL i686)
+  # the .def names the undecorated stdcall symbols
+  target_link_options(Vt32Util PRIVATE -Wl,--enable-stdcall-fixup)
+endif()
 
 # ---- VtInst.exe: GUI program, requireAdministrator manifest in its resources
 vt_win32_sources(VT_SETUP_WIN32 src/setup)

@@ -53,7 +53,7 @@ public:
     void WriteBinaryData(const std::u16string& name, const std::uint8_t* data, std::uint32_t size);
 
 private:
-    HKey root_ = HKEY_CURRENT_USER;
+    HKey root_ = 0x80000001u;  // HKEY_CURRENT_USER (a pointer in <windows.h>)
     HKey current_ = 0;
     std::u16string currentPath_;
     std::uint32_t access_;

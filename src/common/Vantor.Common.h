@@ -50,6 +50,10 @@ struct KeyEvent {
     std::uint32_t KeyData = 0;     // the hook's lParam
 };
 
+// <windows.h> defines MOD_SHIFT and MOD_ALT for RegisterHotKey, which nothing here uses;
+// in this code the names are the ModifierState bits.
+#undef MOD_SHIFT
+#undef MOD_ALT
 constexpr std::uint8_t MOD_SHIFT = 0x01;
 constexpr std::uint8_t MOD_CTRL = 0x02;
 constexpr std::uint8_t MOD_ALT = 0x04;

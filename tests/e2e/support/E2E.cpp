@@ -183,26 +183,38 @@ std::wstring WindowText(HWND wnd) {
 }
 
 // ------------------------------------------------------------------ Scene
+namespace {
+bool Fail(const char* why) {
+    std::fprintf(stderr, "scene: %s\n", why);
+    return false;
+}
+}  // namespace
+
 bool Scene::Up(bool withHost) {
     viewerLog = TempPath(L"viewer");
     hostLog = TempPath(L"host");
     std::wstring dir = ExeDir();
     viewer = Start(L"\"" + dir + L"vtview.exe\" --out \"" + viewerLog + L"\"");
-    if (!WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000)) return false;
+    if (!WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000))
+        return Fail("the viewer window did not appear");
     if (withHost) {
         host = Start(L"\"" + dir + L"vthost.exe\" --no-tray --log \"" + hostLog + L"\"");
-        if (!WaitWindow(L"Vantor32", L"Vantor32", 20000)) return false;
+        if (!WaitWindow(L"Vantor32", L"Vantor32", 20000))
+            return Fail("the host window did not appear");
         // The host says READY once the library is loaded and its hook installed.
         if (!WaitUntil([&] { return ReadFileBytes(hostLog).find("READY") != std::string::npos; },
                        20000))
-            return false;
+            return Fail("the host did not report READY");
     }
     target = Start(L"\"" + dir + L"target.exe\"");
     targetWnd = WaitWindow(L"VtTargetWnd", L"VtTarget", 20000);
-    if (!targetWnd) return false;
-    targetEdit = FindWindowExW(targetWnd, nullptr, L"EDIT", nullptr);
+    if (!targetWnd) return Fail("the target window did not appear");
+    // The main window shows before its edit control exists.
+    WaitUntil([&] { return (targetEdit = FindWindowExW(targetWnd, nullptr, L"EDIT", nullptr)) != nullptr; },
+              10000);
+    if (!targetEdit) return Fail("the target has no edit control");
     Focus();
-    return targetEdit != nullptr;
+    return true;
 }
 
 void Scene::Focus() {
