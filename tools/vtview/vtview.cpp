@@ -1,7 +1,7 @@
 // vtview: the diagnostic viewer. Owns the window "TDebugWindowDisplay" / "DebugWindow
 // (Unicode)" and the block SHMEM_1024; prints every line it is sent (UTF-8, one per line)
 // and, with --out FILE, appends it to that file as well.
-//   vtview [--out FILE]
+//   vtview [--out FILE] [--quiet]   (--quiet: the file only)
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +17,7 @@ constexpr DWORD kBlockSize = 1024;
 HANDLE gMapping = nullptr;
 wchar_t* gBlock = nullptr;
 FILE* gOut = nullptr;
+bool gQuiet = false;
 
 void EmitLine() {
     // The writers put no terminator: a line that fills the block has 512 units.
@@ -27,9 +28,11 @@ void EmitLine() {
     // Cleared after reading so that a shorter next line is followed by zeros.
     ZeroMemory(gBlock, kBlockSize);
     std::string utf8 = vt::ToUtf8(line);
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    if (!gQuiet) {
+        std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
     if (gOut) {
         std::fwrite(utf8.data(), 1, utf8.size(), gOut);
         std::fputc('\n', gOut);
@@ -52,8 +55,10 @@ LRESULT CALLBACK ViewerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (std::wstring(argv[i]) == L"--out") gOut = _wfopen(argv[i + 1], L"ab");
+    for (int i = 1; i < argc; ++i) {
+        std::wstring a = argv[i];
+        if (a == L"--out" && i + 1 < argc) gOut = _wfopen(argv[++i], L"ab");
+        else if (a == L"--quiet") gQuiet = true;
     }
     gMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
                                   L"SHMEM_1024");

@@ -194,7 +194,7 @@ bool Scene::Up(bool withHost) {
     viewerLog = TempPath(L"viewer");
     hostLog = TempPath(L"host");
     std::wstring dir = ExeDir();
-    viewer = Start(L"\"" + dir + L"vtview.exe\" --out \"" + viewerLog + L"\"");
+    viewer = Start(L"\"" + dir + L"vtview.exe\" --quiet --out \"" + viewerLog + L"\"");
     if (!WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000))
         return Fail("the viewer window did not appear");
     if (withHost) {
