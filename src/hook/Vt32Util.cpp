@@ -32,6 +32,28 @@ bool IsModifierKey(std::uint16_t vk) {
     return vk == VK_MENU || vk == VK_CONTROL || vk == VK_SHIFT || vk == VK_RWIN || vk == VK_LWIN;
 }
 
+// The key press being converted on this thread. A conversion that starts a program may
+// run a message loop (the shell's error box does), and Wine then hands the same key
+// message to the hook again: converting it once more would run the macro again, one
+// level deeper each time. The nested call swallows it; the outer conversion owns it.
+struct Converting {
+    bool active = false;
+    WParam wParam = 0;
+    LParam lParam = 0;
+};
+thread_local Converting tConverting;
+
+class ConvertingScope {
+public:
+    ConvertingScope(WParam wParam, LParam lParam) : saved_(tConverting) {
+        tConverting = {true, wParam, lParam};
+    }
+    ~ConvertingScope() { tConverting = saved_; }
+
+private:
+    Converting saved_;
+};
+
 // Logging the failure must not fail in its turn.
 void LogContained(const std::u16string& what) noexcept {
     try {
@@ -69,7 +91,14 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
             // Modifier keys never reach the pipeline, releases never do, and keys of
             // our own injected sequences pass on unconverted.
             if (!IsModifierKey(event.VirtualKey) && pressed && !PlaybackActive) {
-                verdict = ConvertKey(event);
+                if (tConverting.active && tConverting.wParam == wParam &&
+                    tConverting.lParam == lParam) {
+                    DebugLog(u"KeyboardProc: nested call for the key being converted");
+                    verdict = 2;
+                } else {
+                    ConvertingScope scope(wParam, lParam);
+                    verdict = ConvertKey(event);
+                }
             }
         }
         SendHostModifiers(ModifierState);

@@ -196,3 +196,29 @@ TEST_CASE("Install switches the hook on and off and reports the handle as it sta
     f.fake.failSetHook = true;
     CHECK(Install(true) == 0);
 }
+
+TEST_CASE("a nested call for the key being converted does not run its macro again") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"^prog.exe");
+    int starts = 0;
+    LResult nested = 0;
+    // The shell's message loop inside ShellExecuteExW hands the same message to the hook.
+    f.fake.shellExecuteResult = [&](const ShellExecuteInfo&) {
+        if (++starts == 1) nested = f.Press('A', 0x1E);
+        return true;
+    };
+    CHECK(f.Press('A', 0x1E) == 1);
+    CHECK(starts == 1);
+    CHECK(nested == 1);
+    // Another key typed meanwhile is converted as usual.
+    f.SetMacro(u"00000042", u"b");
+    f.fake.shellExecuteResult = [&](const ShellExecuteInfo&) {
+        nested = f.Press('B', 0x30);
+        return true;
+    };
+    f.fake.injected.clear();
+    f.Press('A', 0x1E);
+    CHECK(nested == 1);
+    CHECK_FALSE(f.fake.injected.empty());
+}

@@ -1,0 +1,197 @@
+// The features a user types with, under Wine: the real library in the real host, a viewer
+// and a target window in other processes, each scenario from registry settings written here.
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include <doctest/doctest.h>
+
+#include "E2E.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::wstring kProduct = L"Software\\Quellmark\\Vantor32";
+const std::wstring kSettings = kProduct + L"\\Settings";
+const std::wstring kAltGr = kProduct + L"\\Macros\\AltGr";
+
+void Configure(std::initializer_list<std::pair<const wchar_t*, BYTE>> switches) {
+    RegDeleteTreeCU(kProduct);
+    for (auto [name, value] : switches) RegSetByte(kSettings, name, value);
+}
+
+// Waits until the target's text stops changing (a converted key may type several).
+void Settle(Scene& scene) {
+    std::wstring last = scene.Text();
+    WaitUntil(
+        [&] {
+            Sleep(120);
+            std::wstring now = scene.Text();
+            bool same = now == last;
+            last = now;
+            return same;
+        },
+        4000);
+}
+
+int HostCount(const Scene& scene, const std::string& line) {
+    int n = 0;
+    for (const auto& l : ReadLines(scene.hostLog))
+        if (l == line) ++n;
+    return n;
+}
+
+std::vector<std::string> SoundEvents(const Scene& scene) {
+    std::vector<std::string> out;
+    for (const auto& l : ReadLines(scene.hostLog))
+        if (l.rfind("464 ", 0) == 0) out.push_back(l.substr(4));
+    return out;
+}
+
+}  // namespace
+
+TEST_CASE("with the master switch off everything passes; AltGr+F1 switches it on and off") {
+    Configure({{L"Vantor eingeschaltet", 0}, {L"EasyBackslash", 1}, {L"Piepsen bei Umschaltungen", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap(VK_OEM_2);
+    CHECK(scene.WaitText(L"/"));  // the key's own character on the test layout
+
+    KeyDown(VK_RMENU, true);
+    Tap(VK_F1);
+    KeyUp(VK_RMENU, true);
+    Tap('X');
+    CHECK(scene.WaitText(L"/x"));
+    BYTE on = 0;
+    CHECK(RegGetByte(kSettings, L"Vantor eingeschaltet", &on));
+    CHECK(on == 1);
+    Tap(VK_OEM_2);
+    CHECK(scene.WaitText(L"/x\\"));
+
+    KeyDown(VK_RMENU, true);
+    Tap(VK_F1);
+    KeyUp(VK_RMENU, true);
+    Tap(VK_OEM_2);
+    CHECK(scene.WaitText(L"/x\\/"));
+    CHECK(RegGetByte(kSettings, L"Vantor eingeschaltet", &on));
+    CHECK(on == 0);
+    CHECK(WaitUntil([&] { return SoundEvents(scene).size() >= 2; }, 5000));
+    CHECK(SoundEvents(scene) == std::vector<std::string>{"1", "2"});
+}
+
+TEST_CASE("a macro on AltGr+E types its text and the E never arrives; a Shift macro too") {
+    Configure({{L"Vantor eingeschaltet", 1}});
+    RegSetText(kAltGr, L"00080045", L"Hallo$FF$00$0DWelt");  // Enter in the middle
+    RegSetText(kAltGr, L"00010071", L"shift+F2");
+    Scene scene;
+    REQUIRE(scene.Up());
+    KeyDown(VK_RMENU, true);
+    Tap('E');
+    Settle(scene);  // a person holds AltGr until the text is there
+    KeyUp(VK_RMENU, true);
+    CHECK(scene.WaitText(L"Hallo\r\nWelt"));
+    CHECK(scene.WaitViewerContains("FindMacro vkStr=00080045"));
+    CHECK(scene.WaitViewerContains("PROCESSMACRO: <Hallo"));
+
+    KeyDown(VK_SHIFT);
+    Tap(VK_F2);
+    Settle(scene);
+    KeyUp(VK_SHIFT);
+    CHECK(scene.WaitText(L"Hallo\r\nWeltshift+F2"));
+}
+
+TEST_CASE("EasyBackslash types a backslash, and # with AltGr") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"EasyBackslash", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap(VK_OEM_2);
+    CHECK(scene.WaitText(L"\\"));
+    KeyDown(VK_RMENU, true);
+    Tap(VK_OEM_2);
+    Settle(scene);
+    KeyUp(VK_RMENU, true);
+    CHECK(scene.WaitText(L"\\#"));
+    // With Shift the key goes to the macro lookup and then passes on unchanged.
+    KeyDown(VK_SHIFT);
+    Tap(VK_OEM_2);
+    KeyUp(VK_SHIFT);
+    CHECK(scene.WaitText(L"\\#?"));
+}
+
+TEST_CASE("EasyTab: keypad + types a tab in a multi-line edit, with Shift it passes") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"EasyTab", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap('A');
+    Tap(VK_ADD);
+    Settle(scene);
+    Tap('B');
+    CHECK(scene.WaitText(L"a\tb"));
+    CHECK(scene.WaitViewerContains("4.AddVK\tVK:0009"));
+}
+
+TEST_CASE("the keypad decimal key types the configured text") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"NUM Punkt", 1}});
+    RegSetText(kSettings, L"DecimalDot", L",");
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap('1');
+    Tap(VK_DECIMAL);
+    Settle(scene);
+    Tap('5');
+    CHECK(scene.WaitText(L"1,5"));
+}
+
+TEST_CASE("umlaut conversion in ASCII and in HTML mode from the tables") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"Umlautwandlung", 1}, {L"UmlautMode", 0}});
+    RegSetText(kProduct + L"\\Macros\\Umlaut\\Ascii", L"000000DE", L"ae");
+    RegSetText(kProduct + L"\\Macros\\Umlaut\\Ascii", L"000100DE", L"Ae");
+    RegSetText(kProduct + L"\\Macros\\Umlaut\\HTML", L"000000DE", L"&auml;");
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap(VK_OEM_7);
+    Settle(scene);
+    KeyDown(VK_SHIFT);
+    Tap(VK_OEM_7);
+    Settle(scene);
+    KeyUp(VK_SHIFT);
+    CHECK(scene.WaitText(L"aeAe"));
+    RegSetByte(kSettings, L"UmlautMode", 1);  // read afresh at the next press
+    Tap(VK_OEM_7);
+    Settle(scene);
+    CHECK(scene.WaitText(L"aeAe&auml;"));
+}
+
+TEST_CASE("lock keys raise their sound events, once per press, not on auto-repeat") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"Piepsen bei Umschaltungen", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    for (WORD vk : {VK_CAPITAL, VK_SCROLL, VK_NUMLOCK}) {
+        KeyDown(vk, vk == VK_NUMLOCK);
+        KeyDown(vk, vk == VK_NUMLOCK);  // auto-repeat: no second feedback
+        KeyUp(vk, vk == VK_NUMLOCK);
+    }
+    Tap('Q');
+    CHECK(WaitUntil([&] { return SoundEvents(scene).size() >= 6; }, 8000));
+    auto events = SoundEvents(scene);
+    REQUIRE(events.size() == 6);
+    CHECK(events[0] == "3");
+    CHECK(events[2] == "4");
+    CHECK(events[4] == "5");
+    for (int i : {1, 3, 5}) CHECK((events[i] == "1" || events[i] == "2"));
+    CHECK(HostCount(scene, "464 3") == 1);
+    // restore the lock states for the next tests
+    Tap(VK_CAPITAL);
+    Tap(VK_SCROLL);
+    Tap(VK_NUMLOCK, true);
+}
+
+TEST_CASE("with the Num Lock lock a Num Lock press is swallowed and raises no feedback") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"NUM Umschaltung sperren", 1},
+               {L"Piepsen bei Umschaltungen", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap(VK_NUMLOCK, true);
+    Tap('Z');
+    CHECK(scene.WaitText(L"z"));
+    CHECK(scene.WaitViewerContains("PROCESS:\tVK:0090"));
+    CHECK(SoundEvents(scene).empty());
+}
