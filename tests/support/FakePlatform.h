@@ -48,7 +48,7 @@ public:
     // ------------------------------------------------------------ keyboard (scene)
     std::uint8_t keyState[256] = {};    // GetKeyState/GetKeyboardState: 0x80 down, 0x01 toggled
     std::uint8_t asyncState[256] = {};  // GetAsyncKeyState: 0x80 down
-    void HoldKey(int vk, bool down = true);    // sets both tables (and VK_SHIFT for VK_LSHIFT...)
+    void HoldKey(int vk, bool down = true);  // sets both tables (and VK_SHIFT for VK_LSHIFT...)
     void SetToggle(int vk, bool on);
     void UseGermanLayout();  // the default: QWERTZ, AltGr = Ctrl+Alt in VkKeyScanW
     void UseUsLayout();
@@ -61,6 +61,10 @@ public:
     // Called for every injected event (after it is recorded), for tests that feed the
     // events back into the hook.
     std::function<void(const KeyInput&)> onInject;
+    // Windows adds a left Ctrl event (scan 0x21D) in front of every right Alt event on
+    // layouts with AltGr. Off by default; when on (and the German layout is active) the
+    // added event changes the key state and goes to onInject, but not into `injected`.
+    bool altGrAddsLeftCtrl = false;
 
     // ------------------------------------------------------------ windows (scene)
     using MessageHandler = std::function<LResult(HWnd, std::uint32_t, WParam, LParam)>;
@@ -75,6 +79,8 @@ public:
         WParam wParam;
         LParam lParam;
     };
+    // Messages that reached a window (a hung one too); calls to a missing window fail
+    // and are not recorded. A post to window 0 goes to the thread's queue: recorded.
     std::vector<Message> sent;    // SendMessageW and SendMessageTimeoutW
     std::vector<Message> posted;  // PostMessageW
     struct Box {
@@ -100,6 +106,8 @@ public:
     std::uint32_t platformId = 2;
     std::vector<std::u16string> debugOutput;
     bool failMapView = false, failUnmapView = false, failCloseHandle = false;
+    int OpenHandles() const;  // file mapping and mutex handles not closed yet
+    int MappedViews() const;  // views not unmapped yet
     std::map<std::u16string, std::u16string> environment;
     std::uint32_t tickCount = 1000;
     std::vector<std::uint32_t> sleeps;  // Sleep advances tickCount too
@@ -107,7 +115,7 @@ public:
     std::map<std::uint32_t, std::u16string> localeInfo;  // German by default
     std::vector<ShellExecuteInfo> shellExecutes;
     std::function<bool(const ShellExecuteInfo&)> shellExecuteResult;  // default: true
-    std::map<std::u16string, int> mutexes;
+    std::map<std::u16string, int> mutexes;  // open handles by name; preset = another instance
     std::vector<std::pair<std::u16string, std::uint32_t>> playedSounds;
     struct Tone {
         std::uint32_t freq, duration, at;

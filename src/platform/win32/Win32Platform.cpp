@@ -1,0 +1,308 @@
+// Straight calls into Windows. No decisions here: what to do with a result is the
+// logic's business, and the contract suite pins that these calls behave as the fake does.
+#include "Win32Platform.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
+namespace vt {
+
+namespace {
+
+const wchar_t* W(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+const wchar_t* WOrNull(const std::u16string& s) {
+    return s.empty() ? nullptr : W(s);
+}
+
+std::u16string U(const wchar_t* s, std::size_t len) {
+    return std::u16string(reinterpret_cast<const char16_t*>(s), len);
+}
+
+HKEY K(HKey key) {
+    return reinterpret_cast<HKEY>(key);
+}
+HWND H(HWnd wnd) {
+    return reinterpret_cast<HWND>(wnd);
+}
+HANDLE Hd(Handle h) {
+    return reinterpret_cast<HANDLE>(h);
+}
+
+class Win32Platform final : public Platform {
+public:
+    // ------------------------------------------------------------ registry
+    long RegOpenKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access,
+                       HKey* out) override {
+        HKEY key = nullptr;
+        LONG rc = ::RegOpenKeyExW(K(root), W(subKey), 0, access, &key);
+        if (rc == ERROR_SUCCESS && out) *out = reinterpret_cast<HKey>(key);
+        return rc;
+    }
+
+    long RegCreateKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access, HKey* out,
+                         bool* created) override {
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        LONG rc = ::RegCreateKeyExW(K(root), W(subKey), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
+                                    nullptr, &key, &disposition);
+        if (rc == ERROR_SUCCESS) {
+            if (out) *out = reinterpret_cast<HKey>(key);
+            if (created) *created = disposition == REG_CREATED_NEW_KEY;
+        }
+        return rc;
+    }
+
+    long RegCloseKey(HKey key) override { return ::RegCloseKey(K(key)); }
+
+    long RegQueryValueExW(HKey key, const std::u16string& name, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* size) override {
+        DWORD t = 0;
+        DWORD s = size ? *size : 0;
+        LONG rc = ::RegQueryValueExW(K(key), W(name), nullptr, type ? &t : nullptr, data,
+                                     size ? &s : nullptr);
+        if (type && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *type = t;
+        if (size && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *size = s;
+        return rc;
+    }
+
+    long RegSetValueExW(HKey key, const std::u16string& name, std::uint32_t type,
+                        const std::uint8_t* data, std::uint32_t size) override {
+        return ::RegSetValueExW(K(key), W(name), 0, type, data, size);
+    }
+
+    long RegDeleteValueW(HKey key, const std::u16string& name) override {
+        return ::RegDeleteValueW(K(key), W(name));
+    }
+
+    long RegDeleteKeyW(HKey key, const std::u16string& subKey) override {
+        return ::RegDeleteKeyW(K(key), W(subKey));
+    }
+
+    long RegEnumKeyExW(HKey key, std::uint32_t index, std::u16string* name) override {
+        wchar_t buffer[256];  // key names are at most 255 characters
+        DWORD len = 256;
+        LONG rc = ::RegEnumKeyExW(K(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_SUCCESS && name) *name = U(buffer, len);
+        return rc;
+    }
+
+    // ------------------------------------------------------------ keyboard
+    std::int16_t GetKeyState(int vk) override { return ::GetKeyState(vk); }
+    std::int16_t GetAsyncKeyState(int vk) override { return ::GetAsyncKeyState(vk); }
+
+    bool GetKeyboardState(std::uint8_t state[256]) override {
+        return ::GetKeyboardState(state) != FALSE;
+    }
+
+    bool SetKeyboardState(const std::uint8_t state[256]) override {
+        BYTE copy[256];
+        std::memcpy(copy, state, sizeof copy);
+        return ::SetKeyboardState(copy) != FALSE;
+    }
+
+    std::uint32_t SendInput(const KeyInput& input) override {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = input.wVk;
+        in.ki.wScan = input.wScan;
+        in.ki.dwFlags = input.dwFlags;
+        in.ki.time = input.time;
+        in.ki.dwExtraInfo = input.dwExtraInfo;
+        return ::SendInput(1, &in, sizeof in);
+    }
+
+    void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                     std::uintptr_t extraInfo) override {
+        ::keybd_event(vk, scan, flags, extraInfo);
+    }
+
+    std::uint32_t MapVirtualKeyW(std::uint32_t code, std::uint32_t mapType) override {
+        return ::MapVirtualKeyW(code, mapType);
+    }
+
+    std::int16_t VkKeyScanW(char16_t ch) override { return ::VkKeyScanW(static_cast<wchar_t>(ch)); }
+
+    std::u16string GetKeyNameTextW(std::int32_t lParam, int size) override {
+        if (size <= 0) return u"";
+        std::vector<wchar_t> buffer(static_cast<std::size_t>(size) + 1, L'\0');
+        int len = ::GetKeyNameTextW(lParam, buffer.data(), size);
+        return len > 0 ? U(buffer.data(), static_cast<std::size_t>(len)) : u"";
+    }
+
+    // ------------------------------------------------------------ windows and messages
+    HWnd FindWindowW(const std::u16string& className, const std::u16string& title) override {
+        return reinterpret_cast<HWnd>(::FindWindowW(W(className), W(title)));
+    }
+
+    LResult SendMessageW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam) override {
+        return ::SendMessageW(H(wnd), msg, wParam, lParam);
+    }
+
+    bool SendMessageTimeoutW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam,
+                             std::uint32_t flags, std::uint32_t timeoutMs,
+                             LResult* result) override {
+        DWORD_PTR r = 0;
+        if (!::SendMessageTimeoutW(H(wnd), msg, wParam, lParam, flags, timeoutMs, &r)) return false;
+        if (result) *result = static_cast<LResult>(r);
+        return true;
+    }
+
+    bool PostMessageW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam) override {
+        return ::PostMessageW(H(wnd), msg, wParam, lParam) != FALSE;
+    }
+
+    HWnd GetFocus() override { return reinterpret_cast<HWnd>(::GetFocus()); }
+    HWnd GetParent(HWnd wnd) override { return reinterpret_cast<HWnd>(::GetParent(H(wnd))); }
+    bool IsChild(HWnd parent, HWnd wnd) override { return ::IsChild(H(parent), H(wnd)) != FALSE; }
+
+    int MessageBoxW(HWnd owner, const std::u16string& text, const std::u16string& caption,
+                    std::uint32_t type) override {
+        return ::MessageBoxW(H(owner), W(text), W(caption), type);
+    }
+
+    bool MessageBeep(std::uint32_t type) override { return ::MessageBeep(type) != FALSE; }
+
+    HHook SetWindowsHookExW(int idHook, HInstance module, std::uint32_t threadId) override {
+        auto proc = reinterpret_cast<HOOKPROC>(KeyboardHookProcedure);
+        return reinterpret_cast<HHook>(
+            ::SetWindowsHookExW(idHook, proc, reinterpret_cast<HINSTANCE>(module), threadId));
+    }
+
+    bool UnhookWindowsHookEx(HHook hook) override {
+        return ::UnhookWindowsHookEx(reinterpret_cast<HHOOK>(hook)) != FALSE;
+    }
+
+    LResult CallNextHookEx(HHook hook, int code, WParam wParam, LParam lParam) override {
+        return ::CallNextHookEx(reinterpret_cast<HHOOK>(hook), code, wParam, lParam);
+    }
+
+    // ------------------------------------------------------------ system
+    std::uint32_t GetLastError() override { return ::GetLastError(); }
+
+    std::uint32_t GetVersionExW_PlatformId() override {
+        OSVERSIONINFOW info{};
+        info.dwOSVersionInfoSize = sizeof info;  // 276
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
+        BOOL ok = ::GetVersionExW(&info);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+        return ok ? info.dwPlatformId : 0;
+    }
+
+    void OutputDebugStringW(const std::u16string& text) override {
+        ::OutputDebugStringW(W(text));
+    }
+
+    Handle CreateFileMappingW(std::uint32_t size, const std::u16string& name) override {
+        return reinterpret_cast<Handle>(::CreateFileMappingW(
+            INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, WOrNull(name)));
+    }
+
+    Handle OpenFileMappingW(const std::u16string& name) override {
+        return reinterpret_cast<Handle>(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, TRUE, W(name)));
+    }
+
+    void* MapViewOfFile(Handle mapping) override {
+        return ::MapViewOfFile(Hd(mapping), FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    }
+
+    bool UnmapViewOfFile(void* view) override {
+        return ::UnmapViewOfFile(view) != FALSE;
+    }
+    bool CloseHandle(Handle h) override {
+        return ::CloseHandle(Hd(h)) != FALSE;
+    }
+
+    std::uint32_t GetEnvironmentVariableW(const std::u16string& name, std::u16string* value,
+                                          std::uint32_t size) override {
+        std::vector<wchar_t> buffer(size ? size : 1, L'\0');
+        DWORD n = ::GetEnvironmentVariableW(W(name), size ? buffer.data() : nullptr, size);
+        if (n > 0 && n < size && value) *value = U(buffer.data(), n);
+        return n;
+    }
+
+    std::uint32_t GetTickCount() override {
+        return ::GetTickCount();
+    }
+    void Sleep(std::uint32_t ms) override {
+        ::Sleep(ms);
+    }
+
+    void GetLocalTime(SystemTime* st) override {
+        SYSTEMTIME t{};
+        ::GetLocalTime(&t);
+        if (!st) return;
+        st->wYear = t.wYear;
+        st->wMonth = t.wMonth;
+        st->wDayOfWeek = t.wDayOfWeek;
+        st->wDay = t.wDay;
+        st->wHour = t.wHour;
+        st->wMinute = t.wMinute;
+        st->wSecond = t.wSecond;
+        st->wMilliseconds = t.wMilliseconds;
+    }
+
+    std::u16string GetLocaleInfoW(std::uint32_t lcType) override {
+        int len = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, lcType, nullptr, 0);
+        if (len <= 0) return u"";
+        std::vector<wchar_t> buffer(static_cast<std::size_t>(len), L'\0');
+        len = ::GetLocaleInfoW(LOCALE_USER_DEFAULT, lcType, buffer.data(), len);
+        if (len <= 0) return u"";
+        return U(buffer.data(), static_cast<std::size_t>(len - 1));  // without the NUL
+    }
+
+    bool ShellExecuteExW(const ShellExecuteInfo& info) override {
+        SHELLEXECUTEINFOW sei{};
+        sei.cbSize = sizeof sei;
+        sei.fMask = info.fMask;
+        sei.hwnd = H(info.hwnd);
+        sei.lpVerb = WOrNull(info.lpVerb);
+        sei.lpFile = W(info.lpFile);
+        sei.lpParameters = WOrNull(info.lpParameters);
+        sei.lpDirectory = WOrNull(info.lpDirectory);
+        sei.nShow = info.nShow;
+        return ::ShellExecuteExW(&sei) != FALSE;
+    }
+
+    Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {
+        return reinterpret_cast<Handle>(
+            ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, WOrNull(name)));
+    }
+
+    bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override {
+        return ::PlaySoundW(WOrNull(sound), nullptr, flags) != FALSE;
+    }
+
+    bool Beep(std::uint32_t freq, std::uint32_t durationMs) override {
+        return ::Beep(freq, durationMs) != FALSE;
+    }
+
+    // User-mode programs on NT fault on in/out instructions: the speaker is reached
+    // through Beep there, and the port calls never touch the hardware.
+    bool CanAccessPorts() override {
+        return false;
+    }
+    std::uint8_t ReadPort(std::uint16_t) override {
+        return 0;
+    }
+    void WritePort(std::uint16_t, std::uint8_t) override {}
+};
+
+}  // namespace
+
+Platform& Win32PlatformInstance() {
+    static Win32Platform instance;
+    return instance;
+}
+
+}  // namespace vt

@@ -1,0 +1,26 @@
+// What the contract suite needs from the world that the seam itself cannot do: a window
+// with a procedure, a child window, an environment variable. One version drives the
+// fake, the other (scene.Win32.cpp) the real system.
+#pragma once
+
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace vt::contract {
+
+// The platform under test, installed by main().
+Platform& PlatformUnderTest();
+
+// A top-level window of that class and title whose procedure answers `msg` with
+// `answer` (and everything else the default way).
+HWnd CreateSceneWindow(const std::u16string& className, const std::u16string& title,
+                       std::uint32_t msg, LResult answer);
+// A child window of `parent`, of that class and title.
+HWnd CreateSceneChild(HWnd parent, const std::u16string& className, const std::u16string& title);
+void DestroySceneWindow(HWnd wnd);
+
+// Sets (value given) or removes (null) a variable of this process's environment.
+void SetSceneEnvironment(const std::u16string& name, const std::u16string* value);
+
+}  // namespace vt::contract

@@ -1,0 +1,40 @@
+// The contract scene on the fake platform.
+#ifndef VT_CONTRACT_WIN32
+
+#include "ContractScene.h"
+#include "FakePlatform.h"
+
+namespace vt::contract {
+
+namespace {
+FakePlatform& Fake() {
+    return static_cast<FakePlatform&>(PlatformUnderTest());
+}
+}  // namespace
+
+HWnd CreateSceneWindow(const std::u16string& className, const std::u16string& title,
+                       std::uint32_t msg, LResult answer) {
+    return Fake().AddWindow(className, title,
+                            [msg, answer](HWnd, std::uint32_t m, WParam, LParam) -> LResult {
+                                return m == msg ? answer : 0;
+                            });
+}
+
+HWnd CreateSceneChild(HWnd parent, const std::u16string& className, const std::u16string& title) {
+    return Fake().AddWindow(className, title, nullptr, parent);
+}
+
+void DestroySceneWindow(HWnd wnd) {
+    Fake().RemoveWindow(wnd);
+}
+
+void SetSceneEnvironment(const std::u16string& name, const std::u16string* value) {
+    if (value)
+        Fake().environment[name] = *value;
+    else
+        Fake().environment.erase(name);
+}
+
+}  // namespace vt::contract
+
+#endif
