@@ -19,7 +19,7 @@ constexpr std::uint32_t kViewerTimeoutMs = 1000;
 HWnd FindDebugWindow();
 // Delivers one line. Errors of the viewer channel are contained here: the line still
 // goes to the debugger output. Always returns true.
-bool DebugWrite(const std::u16string& text);
+bool DebugWrite(const std::u16string& text) noexcept;
 
 template <class... A>
 bool DebugLog(std::u16string_view fmt, const A&... args) {

@@ -13,8 +13,13 @@ public:
     // Creates (isNew) or opens the mapping "SHMEM_<size>" and maps all of it. Raises
     // "CreateFileMapping failed (%x)" or "MapViewOfFile failed (%x)".
     TSharedMemory(std::uint32_t size, bool isNew);
-    // Unmaps and closes; raises "UnMapViewOfFile error" / "CloseHendl error".
+    // Unmaps and closes what is still open; raises "UnMapViewOfFile error" /
+    // "CloseHendl error", except while an exception is already unwinding the stack
+    // (then the failure is dropped: a second exception would end the process).
     virtual ~TSharedMemory() noexcept(false);
+    // Unmaps the view and closes the handle, both even when the other fails, then
+    // raises the first failure. Afterwards the destructor has nothing left to do.
+    void Close();
     TSharedMemory(const TSharedMemory&) = delete;
     TSharedMemory& operator=(const TSharedMemory&) = delete;
 
@@ -26,6 +31,9 @@ public:
     Handle handle = 0;
     std::uint32_t fSize = 0;
     void* fMemPtr = nullptr;
+
+private:
+    int uncaught_ = 0;  // exceptions in flight when the object was made
 };
 
 }  // namespace vt

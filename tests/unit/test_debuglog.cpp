@@ -1,0 +1,297 @@
+#include <doctest/doctest.h>
+
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+
+#include "FakePlatform.h"
+#include "common/DebugWindowInterface.h"
+#include "common/MemMap.h"
+#include "common/VtError.h"
+
+using namespace vt;
+
+namespace {
+
+// A viewer as the library expects it: the window, and the block it created itself.
+struct Viewer {
+    FakePlatform& fake;
+    HWnd wnd = 0;
+    Handle block = 0;
+    const std::uint8_t* view = nullptr;
+    std::vector<std::vector<std::uint8_t>> seen;  // the block at each notification
+
+    explicit Viewer(FakePlatform& f, bool withBlock = true) : fake(f) {
+        if (withBlock) {
+            block = fake.CreateFileMappingW(1024, u"SHMEM_1024");
+            view = static_cast<const std::uint8_t*>(fake.MapViewOfFile(block));
+        }
+        wnd = fake.AddWindow(u"TDebugWindowDisplay", u"DebugWindow (Unicode)",
+                             [this](HWnd, std::uint32_t msg, WParam w, LParam) {
+                                 if (msg == 0x464 && w == 1 && view)
+                                     seen.emplace_back(view, view + 1024);
+                                 return LResult(0);
+                             });
+    }
+
+    static std::u16string Text(const std::vector<std::uint8_t>& bytes, std::size_t units) {
+        std::u16string s(units, u'\0');
+        std::memcpy(&s[0], bytes.data(), units * 2);
+        return s;
+    }
+};
+
+std::u16string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const ESharedMemoryError& e) {
+        return e.Message();
+    }
+    return u"<no error>";
+}
+
+}  // namespace
+
+TEST_SUITE("DebugWrite") {
+    TEST_CASE("without a viewer the line goes to the debugger output only") {
+        FakeScope scope;
+        CHECK(DebugWrite(u"1.\tline"));
+        REQUIRE(scope.fake.debugOutput.size() == 1);
+        CHECK(scope.fake.debugOutput[0] == u"1.\tline");
+        CHECK(scope.fake.sent.empty());
+        CHECK(scope.fake.OpenHandles() == 0);
+    }
+
+    TEST_CASE("DebugLog formats the line and returns true") {
+        FakeScope scope;
+        CHECK(DebugLog(u"%s:\t%.4x\t%d", u"FindMacro", 0x41, -1));
+        REQUIRE(scope.fake.debugOutput.size() == 1);
+        CHECK(scope.fake.debugOutput[0] == u"FindMacro:\t0041\t-1");
+    }
+
+    TEST_CASE("with a viewer the line is in the block when the viewer is told") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        CHECK(DebugWrite(u"PROCESS:\tx"));
+        REQUIRE(viewer.seen.size() == 1);
+        CHECK(Viewer::Text(viewer.seen[0], 10) == u"PROCESS:\tx");
+        CHECK(viewer.seen[0][20] == 0);  // a fresh clear leaves zeros behind the text
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"PROCESS:\tx"});
+        const auto& msg = scope.fake.sent.back();
+        CHECK(msg.wnd == viewer.wnd);
+        CHECK(msg.msg == 0x464);
+        CHECK(msg.wParam == 1);
+        CHECK(msg.lParam == 0);
+        // our own view and handle were released: only the viewer's remain
+        CHECK(scope.fake.OpenHandles() == 1);
+        CHECK(scope.fake.MappedViews() == 1);
+    }
+
+    TEST_CASE("a shorter line after a longer one shows no remains of it") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        (void)DebugWrite(u"a much longer line");
+        (void)DebugWrite(u"short");
+        REQUIRE(viewer.seen.size() == 2);
+        CHECK(Viewer::Text(viewer.seen[1], 6) == std::u16string(u"short\0", 6));
+    }
+
+    TEST_CASE("a line of 512 code units fills the block") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        std::u16string line(512, u'\u00E4');
+        line[0] = u'<';
+        line[511] = u'>';
+        (void)DebugWrite(line);
+        REQUIRE(viewer.seen.size() == 1);
+        CHECK(Viewer::Text(viewer.seen[0], 512) == line);
+    }
+
+    TEST_CASE("a longer line is cut in the block but whole in the debugger output") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        std::u16string line;
+        for (int i = 0; i < 700; ++i) line.push_back(static_cast<char16_t>(u'A' + i % 26));
+        (void)DebugWrite(line);
+        REQUIRE(viewer.seen.size() == 1);
+        CHECK(Viewer::Text(viewer.seen[0], 512) == line.substr(0, 512));
+        REQUIRE(scope.fake.debugOutput.size() == 1);
+        CHECK(scope.fake.debugOutput[0] == line);
+    }
+
+    TEST_CASE("a viewer without its block: the line still reaches the debugger") {
+        FakeScope scope;
+        Viewer viewer(scope.fake, false);
+        CHECK(DebugWrite(u"2.\tno block"));
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"2.\tno block"});
+        CHECK(scope.fake.sent.empty());  // nothing to tell the viewer
+        CHECK(scope.fake.OpenHandles() == 0);
+    }
+
+    TEST_CASE("failures of the view or the handle stay inside and free everything") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        SUBCASE("the view cannot be mapped") {
+            scope.fake.failMapView = true;
+            CHECK(DebugWrite(u"x"));
+            CHECK(viewer.seen.empty());
+            CHECK(scope.fake.OpenHandles() == 1);
+        }
+        SUBCASE("the view cannot be unmapped") {
+            scope.fake.failUnmapView = true;
+            CHECK(DebugWrite(u"x"));
+            CHECK(viewer.seen.size() == 1);
+            CHECK(scope.fake.OpenHandles() == 1);  // the handle is closed all the same
+        }
+        SUBCASE("the handle cannot be closed") {
+            scope.fake.failCloseHandle = true;
+            CHECK(DebugWrite(u"x"));
+            CHECK(viewer.seen.size() == 1);
+            CHECK(scope.fake.MappedViews() == 1);  // the view went all the same
+        }
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"x"});
+    }
+
+    TEST_CASE("a viewer that throws from its handler does not stop the line") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        scope.fake.RemoveWindow(viewer.wnd);
+        scope.fake.AddWindow(u"TDebugWindowDisplay", u"DebugWindow (Unicode)",
+                             [](HWnd, std::uint32_t, WParam, LParam) -> LResult {
+                                 throw std::runtime_error("viewer broke");
+                             });
+        CHECK(DebugWrite(u"y"));
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"y"});
+        CHECK(scope.fake.OpenHandles() == 1);
+        CHECK(scope.fake.MappedViews() == 1);
+    }
+
+    TEST_CASE("a hung viewer does not block the line") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        scope.fake.SetHung(viewer.wnd, true);
+        CHECK(DebugWrite(u"z"));
+        CHECK(viewer.seen.empty());
+        REQUIRE(scope.fake.sent.size() == 1);  // tried once, with a time-out
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"z"});
+        CHECK(scope.fake.OpenHandles() == 1);
+    }
+
+    TEST_CASE("the viewer is looked up for every line") {
+        FakeScope scope;
+        (void)DebugWrite(u"before");
+        Viewer viewer(scope.fake);
+        (void)DebugWrite(u"during");
+        scope.fake.RemoveWindow(viewer.wnd);
+        (void)DebugWrite(u"after");
+        CHECK(viewer.seen.size() == 1);
+        CHECK(scope.fake.debugOutput.size() == 3);
+        CHECK(FindDebugWindow() == 0);
+    }
+
+    TEST_CASE("the window must match class and title") {
+        FakeScope scope;
+        scope.fake.AddWindow(u"TDebugWindowDisplay", u"DebugWindow");
+        CHECK(FindDebugWindow() == 0);
+        HWnd w = scope.fake.AddWindow(u"TDebugWindowDisplay", u"DebugWindow (Unicode)");
+        CHECK(FindDebugWindow() == w);
+    }
+}
+
+TEST_SUITE("TSharedMemory") {
+    TEST_CASE("opening a missing block raises with the system code") {
+        FakeScope scope;
+        CHECK(ErrorOf([] { TSharedMemory m(1024, false); }) == u"CreateFileMapping failed (2)");
+    }
+
+    TEST_CASE("a failed view raises and closes the handle") {
+        FakeScope scope;
+        scope.fake.failMapView = true;
+        CHECK(ErrorOf([] { TSharedMemory m(64, true); }) == u"MapViewOfFile failed (8)");
+        CHECK(scope.fake.OpenHandles() == 0);
+    }
+
+    TEST_CASE("create names the block by its size and clears a new one") {
+        FakeScope scope;
+        TSharedMemory a(64, true);
+        REQUIRE(a.MemPtr() != nullptr);
+        CHECK(a.fSize == 64);
+        a.SetAsString(u"hello");
+        {
+            TSharedMemory b(64, false);                       // opens the same block
+            CHECK(std::memcmp(b.MemPtr(), u"\0\0", 4) == 0);  // the open clears it
+        }
+        // a second create finds it and leaves the content alone
+        a.SetAsString(u"hi");
+        TSharedMemory c(64, true);
+        CHECK(std::memcmp(c.MemPtr(), u"hi", 4) == 0);
+        CHECK(scope.fake.OpenHandles() == 2);
+    }
+
+    TEST_CASE("SetAsString copies at most the block and writes no terminator") {
+        FakeScope scope;
+        TSharedMemory m(8, true);
+        auto* bytes = static_cast<std::uint8_t*>(m.MemPtr());
+        std::memset(bytes, 0xAA, 8);
+        m.SetAsString(u"ab");
+        CHECK(bytes[4] == 0xAA);
+        m.SetAsString(u"abcdef");
+        CHECK(std::memcmp(bytes, u"abcd", 8) == 0);
+    }
+
+    TEST_CASE("writing without a view raises No Shared Memory") {
+        FakeScope scope;
+        TSharedMemory m(8, true);
+        void* p = m.MemPtr();
+        m.SetMemPtr(nullptr);
+        CHECK(ErrorOf([&] { m.SetAsString(u"x"); }) == u"No Shared Memory");
+        m.SetMemPtr(p);
+    }
+
+    TEST_CASE("Close raises the unmap and close failures after releasing both") {
+        FakeScope scope;
+        {
+            TSharedMemory m(8, true);
+            scope.fake.failUnmapView = true;
+            CHECK(ErrorOf([&] { m.Close(); }) == u"UnMapViewOfFile error");
+            scope.fake.failUnmapView = false;
+            CHECK(m.handle == 0);
+            CHECK(m.MemPtr() == nullptr);
+            CHECK(ErrorOf([&] { m.Close(); }) == u"<no error>");  // nothing left to do
+        }
+        CHECK(scope.fake.OpenHandles() == 0);
+        int viewsLeft = scope.fake.MappedViews();  // the view that refused to go
+        {
+            TSharedMemory m(8, true);
+            scope.fake.failCloseHandle = true;
+            CHECK(ErrorOf([&] { m.Close(); }) == u"CloseHendl error");
+            scope.fake.failCloseHandle = false;
+            CHECK(m.handle == 0);
+        }
+        CHECK(scope.fake.MappedViews() == viewsLeft);
+    }
+
+    TEST_CASE("the destructor raises its failure when nothing else is in flight") {
+        FakeScope scope;
+        CHECK(ErrorOf([&] {
+                  TSharedMemory m(8, true);
+                  scope.fake.failUnmapView = true;
+              }) == u"UnMapViewOfFile error");
+        scope.fake.failUnmapView = false;
+        CHECK(scope.fake.OpenHandles() == 0);
+    }
+
+    TEST_CASE("the destructor drops its failure while another exception unwinds") {
+        FakeScope scope;
+        std::string what;
+        try {
+            TSharedMemory m(8, true);
+            scope.fake.failCloseHandle = true;
+            throw std::runtime_error("first");
+        } catch (const std::runtime_error& e) {
+            what = e.what();
+        }
+        scope.fake.failCloseHandle = false;
+        CHECK(what == "first");
+    }
+}
