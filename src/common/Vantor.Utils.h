@@ -77,7 +77,14 @@ struct TSpeakerSetting {
 
 // Fills the fields the text gives ("freq,duration,count,pause"); others stay as they are.
 void ParseSpeakerSetting(const std::u16string& text, TSpeakerSetting& setting);
-// Sounds an event through the PC speaker (OPT_SPEAKER) or the sound scheme. Always true.
-bool PlaySoundEvent(std::uint8_t event);
+// A speaker setting from the registry cannot block the caller for longer than
+// kMaxToneCount * (kMaxToneMs + kMaxPauseMs).
+constexpr std::int32_t kMaxToneMs = 10000;
+constexpr std::int32_t kMaxPauseMs = 10000;
+constexpr std::int32_t kMaxToneCount = 100;
+
+// Sounds an event through the PC speaker (OPT_SPEAKER) or the sound scheme. Always true;
+// registry errors are logged and contained.
+bool PlaySoundEvent(std::uint8_t event) noexcept;
 
 }  // namespace vt
