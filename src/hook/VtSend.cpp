@@ -1,0 +1,276 @@
+// VtSend: typing texts of the macro text language with injected key events.
+#include "VtSend.h"
+
+#include <algorithm>
+#include <string>
+
+#include "../common/DebugWindowInterface.h"
+#include "../common/Vantor.Common.h"
+
+namespace vt {
+
+std::int32_t PlaybackCounter = 0;
+
+namespace {
+
+constexpr std::uint16_t kMarkerKey = 0xFF;      // brackets every injected text
+constexpr std::uint16_t kRightAltKey = 0x8012;  // VK_MENU with the extended flag
+
+// Lets the target thread take each event before the next one is queued.
+void Yield() {
+    Plat().Sleep(0);
+}
+
+// The ScanModifiers bits of a key-scan result, in the order they are pressed (and,
+// not reversed, released).
+struct ScanModifierKey {
+    std::uint8_t bit;
+    std::uint16_t vk;
+};
+constexpr ScanModifierKey kScanModifierKeys[] = {
+    {0x01, VK_SHIFT}, {0x02, VK_CONTROL}, {0x04, VK_MENU}, {0x40, VK_RWIN}, {0x20, VK_LWIN}};
+
+void SendScanModifiers(std::uint8_t modifiers, bool press) {
+    for (const ScanModifierKey& key : kScanModifierKeys) {
+        if (modifiers & key.bit) SendKey(key.vk, press);
+    }
+}
+
+// One key with the modifiers of its high byte. An escape cut short by the end of the
+// text names no key at all: it gets its line but nothing is injected for it (a stroke of
+// virtual key 0 would only reach the application as an unknown key).
+void SendKeyStroke(std::uint16_t code, bool hasKey = true) {
+    const std::uint8_t modifiers = static_cast<std::uint8_t>(code >> 8);
+    DebugLog(u"4.VK=%.4x winToggle:%x", code, modifiers);
+    if (!hasKey) return;
+    SendScanModifiers(modifiers, true);
+    SendKey(code, true);
+    SendKey(code, false);
+    SendScanModifiers(modifiers, false);
+}
+
+// U+00FF U+00FF n, then up to n code units read as a number; i is on the second U+00FF
+// and ends on the last code unit consumed.
+void SendRawForm(const std::u16string& text, std::size_t& i) {
+    if (i + 1 >= text.size()) {
+        SendRawChar(EscapeChar);
+        return;
+    }
+    const char16_t count = text[++i];
+    DebugLog(u"RAW1 %d \"%s\"", static_cast<int>(count), count);
+    const std::size_t take = std::min<std::size_t>(count, text.size() - i - 1);
+    const std::u16string number = text.substr(i + 1, take);
+    i += take;
+    std::int32_t value = 0;
+    if (ReadRawNumber(number, &value)) {
+        const char16_t ch = static_cast<char16_t>(value & 0xFFFF);
+        DebugLog(u"RAW (\"%s\" / %s)=%.4x", number, ch, value);
+        SendRawChar(ch);
+    } else {
+        SendRawChar(count);
+    }
+}
+
+// U+00FF m k: one key with modifiers; i is on m and ends on k (or stays on m when the
+// text ends there).
+void SendKeyForm(const std::u16string& text, std::size_t& i) {
+    const std::uint8_t m = static_cast<std::uint8_t>(text[i] & 0xFF);
+    std::uint16_t code = static_cast<std::uint16_t>((m & 0x7F) << 8);
+    const bool hasKey = i + 1 < text.size();
+    char16_t k = 0;
+    if (hasKey) {
+        k = text[++i];
+        if (m & 0x80) {
+            const std::int16_t scan = Plat().VkKeyScanW(k);
+            code = scan == -1 ? 0xFFFF : static_cast<std::uint16_t>(code | scan);
+        } else {
+            code = static_cast<std::uint16_t>(code | k);
+        }
+    }
+    DebugLog(u"VK_VIRTUAL (%s)=%.4x", HexText(text), code);
+    if (hasKey && code == 0xFFFF) {
+        SendRawChar(k);
+    } else {
+        SendKeyStroke(code, hasKey);
+    }
+}
+
+void SendCharacter(char16_t ch) {
+    const std::int16_t scan = Plat().VkKeyScanW(ch);
+    DebugLog(u"vk=\"%s\"(%d)=%.4x", ch, static_cast<int>(ch), static_cast<int>(scan));
+    if (scan == -1) {
+        SendRawChar(ch);
+    } else {
+        SendKeyStroke(static_cast<std::uint16_t>(scan));
+    }
+}
+
+void RestoreModifiers(std::uint8_t saved) {
+    if (PlatformIsNT) {
+        DebugLog(u"2.prevTgl\t%s", ModifierNames(saved));
+        DebugLog(u"2.GlobalTgl\t%s", ModifierNames(ModifierState));
+        DebugLog(u"2.SAC\t%x\t%x\t%x", static_cast<int>(Plat().GetAsyncKeyState(VK_SHIFT)),
+                 static_cast<int>(Plat().GetAsyncKeyState(VK_MENU)),
+                 static_cast<int>(Plat().GetAsyncKeyState(VK_CONTROL)));
+        SendModifiers(saved, true);
+        return;
+    }
+    // keybd_event platforms get back what the key form can express; the Windows keys
+    // stay up.
+    if (saved & MOD_SHIFT) SendKey(VK_SHIFT, true);
+    if (saved & MOD_CTRL) SendKey(VK_CONTROL, true);
+    if (saved & MOD_ALT) SendKey(VK_MENU, true);
+    if (saved & MOD_ALTGR) SendKey(kRightAltKey, true);
+}
+
+int DigitValue(char16_t ch, int base) {
+    int value = -1;
+    if (ch >= u'0' && ch <= u'9') value = ch - u'0';
+    if (ch >= u'A' && ch <= u'F') value = ch - u'A' + 10;
+    if (ch >= u'a' && ch <= u'f') value = ch - u'a' + 10;
+    return value < base ? value : -1;
+}
+
+}  // namespace
+
+bool SendText(const std::u16string& text) {
+    PlaybackCounter = 0;
+    SendKey(kMarkerKey, true);
+    const std::uint8_t saved = ModifierState;
+    try {
+        SendModifiers(saved, false);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char16_t ch = text[i];
+            if (ch != EscapeChar) {
+                SendCharacter(ch);
+            } else if (i + 1 >= text.size()) {
+                SendKeyStroke(0, false);
+            } else if (text[i + 1] == EscapeChar) {
+                ++i;
+                SendRawForm(text, i);
+            } else {
+                ++i;
+                SendKeyForm(text, i);
+            }
+            Yield();
+        }
+        RestoreModifiers(saved);
+    } catch (...) {
+        // Without the marker's release this process would stay in playback and convert
+        // nothing any more.
+        try {
+            SendKey(kMarkerKey, false);
+        } catch (...) {
+        }
+        throw;
+    }
+    SendKey(kMarkerKey, false);
+    Yield();
+    return true;
+}
+
+void SendKey(std::uint16_t code, bool press) {
+    std::uint32_t flags = press ? 0 : KEYEVENTF_KEYUP;
+    if (code & 0x8000) {
+        flags |= KEYEVENTF_EXTENDEDKEY;
+        code &= 0x7FFF;
+    }
+    const std::uint8_t vk = static_cast<std::uint8_t>(code & 0xFF);
+    std::uint32_t scan;
+    if (PlatformIsNT) {
+        scan = Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX);
+        KeyInput input;
+        input.wVk = vk;
+        input.wScan = static_cast<std::uint16_t>(scan);
+        input.dwFlags = flags;
+        input.time = 0;
+        input.dwExtraInfo = Plat().GetTickCount();
+        Plat().SendInput(input);  // a refused event is not detectable here anyway
+    } else {
+        scan = Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+        Plat().keybd_event(vk, static_cast<std::uint8_t>(scan), flags, 0);
+    }
+    ++PlaybackCounter;
+    DebugLog(u"4.AddVK\tVK:%.4x\t[%s]\t%s\tsc=%x\t%.8x", code, KeyName(code, 0),
+             KeyActionText(flags), scan, 0);
+    Yield();
+}
+
+void SendRawChar(std::uint16_t code) {
+    SendKey(VK_MENU, true);
+    std::u16string digits;
+    if (code > 0xFF) {
+        digits = HexStr(code, 4);
+        SendKey(VK_ADD, true);
+        SendKey(VK_ADD, false);
+    } else {
+        digits = ToU16(std::to_string(code));
+    }
+    SendKey(VK_NUMPAD0, true);
+    SendKey(VK_NUMPAD0, false);
+    DebugLog(u"Raw=%x %s", code, digits);
+    for (char16_t digit : digits) {
+        // 0-9 on the keypad, A-F on the letter keys
+        const std::uint16_t key = digit <= u'9' ? static_cast<std::uint16_t>(digit + 0x30)
+                                                : static_cast<std::uint16_t>(digit);
+        SendKey(key, true);
+        SendKey(key, false);
+    }
+    SendKey(VK_MENU, false);
+}
+
+void SendModifiers(std::uint8_t state, bool press) {
+    if (state & MOD_ALTGR) {
+        SendKey(kRightAltKey, press);
+        // Windows adds a left Ctrl event to right Alt on layouts with AltGr.
+        ++PlaybackCounter;
+    } else {
+        if (state & MOD_ALT) SendKey(VK_MENU, press);
+        if (state & MOD_CTRL) SendKey(VK_CONTROL, press);
+    }
+    if (state & MOD_SHIFT) SendKey(VK_SHIFT, press);
+    if (state & MOD_RWIN) SendKey(VK_RWIN, press);
+    if (state & MOD_LWIN) SendKey(VK_LWIN, press);
+}
+
+std::u16string KeyActionText(std::uint32_t flags) {
+    std::u16string text = (flags & KEYEVENTF_KEYUP) ? u"UP" : u"DN";
+    if (flags & KEYEVENTF_EXTENDEDKEY) text += u" (X)";
+    return text;
+}
+
+bool ReadRawNumber(const std::u16string& text, std::int32_t* value) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n && text[i] == u' ') ++i;
+    bool negative = false;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) {
+        negative = text[i] == u'-';
+        ++i;
+    }
+    int base = 10;
+    if (i < n && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n) return false;
+    // Hexadecimal covers the whole 32-bit pattern ($FFFFFFFF is -1); decimal must fit.
+    const std::uint64_t limit =
+        base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
+    std::uint64_t magnitude = 0;
+    for (; i < n; ++i) {
+        const int digit = DigitValue(text[i], base);
+        if (digit < 0) return false;
+        magnitude = magnitude * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+        if (magnitude > limit) return false;
+    }
+    std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
+    if (negative) bits = 0u - bits;
+    *value = static_cast<std::int32_t>(bits);
+    return true;
+}
+
+}  // namespace vt

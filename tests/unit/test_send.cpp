@@ -1,0 +1,377 @@
+// The key sender: what SendText injects for each form of the macro text language, the
+// raw character entry, the modifier order, the counter and the lines it logs.
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "FakePlatform.h"
+#include "common/Vantor.Common.h"
+#include "hook/VtSend.h"
+
+using namespace vt;
+
+namespace {
+
+struct SendFixture : FakeScope {
+    SendFixture() {
+        PlatformIsNT = true;
+        ModifierState = 0;
+        LockState = 0;
+        HostWindow = 0;
+        PlaybackCounter = 0;
+    }
+    ~SendFixture() {
+        PlatformIsNT = false;
+        ModifierState = 0;
+        PlaybackCounter = 0;
+    }
+
+    // Each injected event as "vk/scan dn|up", " x" for the extended flag.
+    std::string Keys() const {
+        std::string out;
+        for (const auto& e : fake.injected) {
+            char buf[48];
+            std::snprintf(buf, sizeof buf, "%X/%X %s%s", e.input.wVk, e.input.wScan,
+                          (e.input.dwFlags & KEYEVENTF_KEYUP) ? "up" : "dn",
+                          (e.input.dwFlags & KEYEVENTF_EXTENDEDKEY) ? " x" : "");
+            if (!out.empty()) out += ", ";
+            out += buf;
+        }
+        return out;
+    }
+    bool Logged(const std::u16string& line) const {
+        return std::find(fake.debugOutput.begin(), fake.debugOutput.end(), line) !=
+               fake.debugOutput.end();
+    }
+    int LinesStartingWith(const std::u16string& prefix) const {
+        return static_cast<int>(
+            std::count_if(fake.debugOutput.begin(), fake.debugOutput.end(),
+                          [&](const std::u16string& l) { return l.rfind(prefix, 0) == 0; }));
+    }
+};
+
+const std::u16string kEsc(1, EscapeChar);
+
+// The keys between the marker's press and release.
+std::string Framed(const std::string& keys) {
+    return keys.empty() ? "FF/0 dn, FF/0 up" : "FF/0 dn, " + keys + ", FF/0 up";
+}
+
+}  // namespace
+
+TEST_SUITE("SendText") {
+    TEST_CASE_FIXTURE(SendFixture, "an empty text injects only the marker without modifiers") {
+        CHECK(SendText(u""));
+        CHECK(Keys() == "FF/0 dn, FF/0 up");
+        CHECK(PlaybackCounter == 2);
+        CHECK(fake.injected[0].input.dwExtraInfo == fake.tickCount);
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "an empty text lifts and restores every held modifier") {
+        ModifierState = MOD_ALTGR | MOD_CTRL | MOD_ALT | MOD_SHIFT | MOD_LWIN | MOD_RWIN;
+        SendText(u"");
+        CHECK(Keys() ==
+              "FF/0 dn, 12/38 up x, 10/2A up, 5C/E05C up, 5B/E05B up, "
+              "12/38 dn x, 10/2A dn, 5C/E05C dn, 5B/E05B dn, FF/0 up");
+        // ten events plus one for each right Alt event
+        CHECK(PlaybackCounter == 12);
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a letter typed under AltGr lifts right Alt around it") {
+        ModifierState = 0x0E;
+        SendText(u"a");
+        CHECK(Keys() == "FF/0 dn, 12/38 up x, 41/1E dn, 41/1E up, 12/38 dn x, FF/0 up");
+        CHECK(PlaybackCounter == 8);
+        for (const auto& e : fake.injected) {
+            CHECK_FALSE(e.viaKeybdEvent);
+            CHECK(e.input.time == 0);
+        }
+        CHECK(Logged(u"vk=\"a\"(97)=0041"));
+        CHECK(Logged(u"4.VK=0041 winToggle:0"));
+        CHECK(Logged(u"2.prevTgl\t Ct A  Ag"));
+        CHECK(Logged(u"2.GlobalTgl\t Ct A  Ag"));
+        CHECK(Logged(u"4.AddVK\tVK:0012\t[MENU]\tUP (X)\tsc=38\t00000000"));
+        CHECK(Logged(u"4.AddVK\tVK:00FF\t[[FF]]\tDN\tsc=0\t00000000"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a capital letter is typed with Shift held around its key") {
+        SendText(u"A");
+        CHECK(Keys() == Framed("10/2A dn, 41/1E dn, 41/1E up, 10/2A up"));
+        CHECK(Logged(u"vk=\"A\"(65)=0141"));
+        CHECK(Logged(u"4.VK=0141 winToggle:1"));
+        // the key sender's line keeps the modifier bits of the code, also for its name
+        CHECK(Logged(u"4.AddVK\tVK:0141\t[[141]]\tDN\tsc=1E\t00000000"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "an AltGr character presses Ctrl and Alt in that order") {
+        SendText(u"@");  // German layout: Ctrl+Alt+Q
+        CHECK(Keys() == Framed("11/1D dn, 12/38 dn, 51/10 dn, 51/10 up, 11/1D up, 12/38 up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a character without a key goes through Alt and the keypad") {
+        SendText(u"\u00E9");
+        CHECK(Keys() == Framed("12/38 dn, 60/52 dn, 60/52 up, 62/50 dn, 62/50 up, "
+                               "63/51 dn, 63/51 up, 63/51 dn, 63/51 up, 12/38 up"));
+        CHECK(Logged(u"vk=\"\u00E9\"(233)=FFFFFFFF"));
+        CHECK(Logged(u"Raw=E9 233"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a code above 0xFF is entered in hexadecimal with letter keys") {
+        fake.UseUsLayout();  // no euro key
+        SendText(u"\u20AC");
+        CHECK(Keys() == Framed("12/38 dn, 6B/4E dn, 6B/4E up, 60/52 dn, 60/52 up, "
+                               "62/50 dn, 62/50 up, 60/52 dn, 60/52 up, 41/1E dn, 41/1E up, "
+                               "43/2E dn, 43/2E up, 12/38 up"));
+        CHECK(Logged(u"Raw=20AC 20AC"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "each character and each event yields once") {
+        SendText(u"ab");
+        // 6 events, 2 characters, 1 at the end
+        CHECK(fake.sleeps.size() == 9);
+        CHECK(std::all_of(fake.sleeps.begin(), fake.sleeps.end(),
+                          [](std::uint32_t ms) { return ms == 0; }));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "the restore lines report the async state sign-extended") {
+        ModifierState = MOD_CTRL;
+        fake.HoldKey(VK_SHIFT);
+        SendText(u"");
+        CHECK(Logged(u"2.prevTgl\t Ct"));
+        CHECK(Logged(u"2.SAC\tFFFF8000\t0\t0"));
+    }
+}
+
+namespace {
+struct FailingLayout : FakePlatform {
+    std::int16_t VkKeyScanW(char16_t ch) override {
+        if (ch == u'!') throw std::runtime_error("layout failed");
+        return FakePlatform::VkKeyScanW(ch);
+    }
+};
+}  // namespace
+
+TEST_CASE("a failure in the middle of a text still ends the playback") {
+    FailingLayout fake;
+    SetPlatform(&fake);
+    PlatformIsNT = true;
+    ModifierState = 0;
+    CHECK_THROWS_AS(SendText(u"a!b"), std::runtime_error);
+    REQUIRE(fake.injected.size() == 4);  // marker, a, a, marker
+    CHECK(fake.injected.back().input.wVk == 0xFF);
+    CHECK(fake.injected.back().input.dwFlags == KEYEVENTF_KEYUP);
+    SetPlatform(nullptr);
+    PlatformIsNT = false;
+}
+
+TEST_SUITE("SendText escapes") {
+    TEST_CASE_FIXTURE(SendFixture, "a doubled escape at the end types U+00FF by its code") {
+        SendText(u"x" + kEsc + kEsc);
+        CHECK(Keys() == Framed("58/2D dn, 58/2D up, 12/38 dn, 60/52 dn, 60/52 up, 62/50 dn, "
+                               "62/50 up, 65/4C dn, 65/4C up, 65/4C dn, 65/4C up, 12/38 up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a count followed by no number types the count character") {
+        SendText(kEsc + kEsc + u"\u0003abc");
+        // "abc" is consumed as the number and typed nowhere
+        CHECK(Keys() == Framed("12/38 dn, 60/52 dn, 60/52 up, 63/51 dn, 63/51 up, 12/38 up"));
+        CHECK(Logged(u"RAW1 3 \"\u0003\""));
+        CHECK(LinesStartingWith(u"RAW (") == 0);
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a count at the very end types itself by its code") {
+        SendText(kEsc + kEsc + u".");
+        CHECK(Keys() == Framed("12/38 dn, 60/52 dn, 60/52 up, 64/4B dn, 64/4B up, "
+                               "66/4D dn, 66/4D up, 12/38 up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a decimal number after the count types that code") {
+        SendText(kEsc + kEsc + u"\u0004" + u"8364" + u"a");
+        CHECK(Keys() == Framed("12/38 dn, 6B/4E dn, 6B/4E up, 60/52 dn, 60/52 up, "
+                               "62/50 dn, 62/50 up, 60/52 dn, 60/52 up, 41/1E dn, 41/1E up, "
+                               "43/2E dn, 43/2E up, 12/38 up, 41/1E dn, 41/1E up"));
+        CHECK(Logged(u"RAW1 4 \"\u0004\""));
+        CHECK(Logged(u"RAW (\"8364\" / \u20AC)=20AC"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "the raw number forms all reach the same code") {
+        const std::u16string forms[] = {u"65", u"$41", u"x41", u"X41", u"0x41", u"0X41", u"  +65"};
+        for (const auto& number : forms) {
+            fake.injected.clear();
+            SendText(kEsc + kEsc + static_cast<char16_t>(number.size()) + number);
+            CAPTURE(ToUtf8(number));
+            CHECK(Keys() == Framed("12/38 dn, 60/52 dn, 60/52 up, 66/4D dn, 66/4D up, "
+                                   "65/4C dn, 65/4C up, 12/38 up"));
+        }
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a raw number keeps its low 16 bits") {
+        SendText(kEsc + kEsc + u"\u0002-1");
+        CHECK(Logged(u"RAW (\"-1\" / \uFFFF)=FFFFFFFF"));
+        CHECK(Logged(u"Raw=FFFF FFFF"));
+        CHECK(Keys() == Framed("12/38 dn, 6B/4E dn, 6B/4E up, 60/52 dn, 60/52 up, "
+                               "46/21 dn, 46/21 up, 46/21 dn, 46/21 up, 46/21 dn, 46/21 up, "
+                               "46/21 dn, 46/21 up, 12/38 up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a count longer than the rest of the text takes what is there") {
+        SendText(kEsc + kEsc + u"\u0009" + u"49");
+        CHECK(Keys() == Framed("12/38 dn, 60/52 dn, 60/52 up, 64/4B dn, 64/4B up, "
+                               "69/49 dn, 69/49 up, 12/38 up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a modifier and a character type the character's key") {
+        SendText(kEsc + u"\u0081\t");
+        CHECK(Keys() == Framed("10/2A dn, 9/F dn, 9/F up, 10/2A up"));
+        CHECK(Logged(u"VK_VIRTUAL (FF8109)=0109"));
+        CHECK(Logged(u"4.VK=0109 winToggle:1"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a modifier and a virtual key press that key") {
+        SendText(kEsc + u"\u0002C" + kEsc + std::u16string(u"\u0000\r", 2));
+        CHECK(Keys() == Framed("11/1D dn, 43/2E dn, 43/2E up, 11/1D up, D/1C dn, D/1C up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "the Windows-key bits press right before left") {
+        SendText(kEsc + u"\u0061D");
+        CHECK(Keys() == Framed("10/2A dn, 5C/E05C dn, 5B/E05B dn, 44/20 dn, 44/20 up, "
+                               "10/2A up, 5C/E05C up, 5B/E05B up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a looked-up character without a key is entered raw") {
+        SendText(kEsc + u"\u0081\u00E9");
+        CHECK(Logged(u"VK_VIRTUAL (FF81E9)=FFFF"));
+        // no Shift: the raw entry replaces the whole stroke
+        CHECK(Keys() == Framed("12/38 dn, 60/52 dn, 60/52 up, 62/50 dn, 62/50 up, "
+                               "63/51 dn, 63/51 up, 63/51 dn, 63/51 up, 12/38 up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "an escape cut short at the end injects nothing for it") {
+        SendText(u"b" + kEsc);
+        CHECK(Keys() == Framed("42/30 dn, 42/30 up"));
+        CHECK(Logged(u"4.VK=0000 winToggle:0"));
+
+        fake.injected.clear();
+        fake.debugOutput.clear();
+        SendText(u"b" + kEsc + u"\u0001");
+        CHECK(Keys() == Framed("42/30 dn, 42/30 up"));
+        CHECK(Logged(u"VK_VIRTUAL (62FF01)=0100"));
+        CHECK(Logged(u"4.VK=0100 winToggle:1"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "only the low byte of the modifier character counts") {
+        SendText(kEsc + u"\u0101A");  // 0x01 after masking: Shift
+        CHECK(Keys() == Framed("10/2A dn, 41/1E dn, 41/1E up, 10/2A up"));
+    }
+}
+
+TEST_SUITE("SendKey and helpers") {
+    TEST_CASE_FIXTURE(SendFixture, "SendKey injects one event with the extended scan code") {
+        fake.tickCount = 4242;
+        SendKey(0x8012, true);
+        REQUIRE(fake.injected.size() == 1);
+        const KeyInput& in = fake.injected[0].input;
+        CHECK(in.wVk == 0x12);
+        CHECK(in.wScan == 0x38);
+        CHECK(in.dwFlags == KEYEVENTF_EXTENDEDKEY);
+        CHECK(in.time == 0);
+        CHECK(in.dwExtraInfo == 4242);
+        CHECK(PlaybackCounter == 1);
+        CHECK(Logged(u"4.AddVK\tVK:0012\t[MENU]\tDN (X)\tsc=38\t00000000"));
+        REQUIRE(fake.sleeps.size() == 1);
+        CHECK(fake.sleeps[0] == 0);
+
+        SendKey(VK_NUMLOCK, false);
+        CHECK(fake.injected[1].input.wScan == 0xE045);  // MAPVK_VK_TO_VSC_EX
+        CHECK(fake.injected[1].input.dwFlags == KEYEVENTF_KEYUP);
+        CHECK(Logged(u"4.AddVK\tVK:0090\t[NUMLOCK]\tUP\tsc=E045\t00000000"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "without NT every event goes through keybd_event") {
+        PlatformIsNT = false;
+        ModifierState = 0x0E | MOD_LWIN;
+        SendText(u"a");
+        for (const auto& e : fake.injected) CHECK(e.viaKeybdEvent);
+        // the restore presses Ctrl, Alt and right Alt and leaves the Windows key up
+        CHECK(Keys() ==
+              "FF/0 dn, 12/38 up x, 5B/5B up, 41/1E dn, 41/1E up, "
+              "11/1D dn, 12/38 dn, 12/38 dn x, FF/0 up");
+        CHECK(LinesStartingWith(u"2.") == 0);
+        CHECK(fake.injected[1].input.dwExtraInfo == 0);
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "SendModifiers sends right Alt instead of Ctrl and Alt") {
+        SendModifiers(0xCF, true);
+        CHECK(Keys() == "12/38 dn x, 10/2A dn, 5C/E05C dn, 5B/E05B dn");
+        CHECK(PlaybackCounter == 5);
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "SendModifiers keeps its order for a release") {
+        SendModifiers(0x07, false);
+        CHECK(Keys() == "12/38 up, 11/1D up, 10/2A up");
+        CHECK(PlaybackCounter == 3);
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "SendRawChar pads hexadecimal codes to four digits") {
+        SendRawChar(0x100);
+        CHECK(Logged(u"Raw=100 0100"));
+        CHECK(Keys() ==
+              "12/38 dn, 6B/4E dn, 6B/4E up, 60/52 dn, 60/52 up, 60/52 dn, 60/52 up, "
+              "61/4F dn, 61/4F up, 60/52 dn, 60/52 up, 60/52 dn, 60/52 up, 12/38 up");
+    }
+
+    TEST_CASE("KeyActionText names direction and extension") {
+        CHECK(KeyActionText(0) == u"DN");
+        CHECK(KeyActionText(KEYEVENTF_KEYUP) == u"UP");
+        CHECK(KeyActionText(KEYEVENTF_EXTENDEDKEY) == u"DN (X)");
+        CHECK(KeyActionText(KEYEVENTF_KEYUP | KEYEVENTF_EXTENDEDKEY) == u"UP (X)");
+    }
+
+    TEST_CASE("ReadRawNumber reads decimal and prefixed hexadecimal 32-bit values") {
+        struct Case {
+            const char16_t* text;
+            bool ok;
+            std::int32_t value;
+        };
+        const Case cases[] = {
+            {u"0", true, 0},
+            {u"8364", true, 8364},
+            {u"  -12", true, -12},
+            {u"+7", true, 7},
+            {u"$20ac", true, 0x20AC},
+            {u"x1F", true, 0x1F},
+            {u"X1f", true, 0x1F},
+            {u"0x10", true, 16},
+            {u"0X10", true, 16},
+            {u"-$10", true, -16},
+            {u"2147483647", true, 2147483647},
+            {u"-2147483648", true, -2147483647 - 1},
+            {u"$FFFFFFFF", true, -1},
+            {u"2147483648", false, 0},
+            {u"-2147483649", false, 0},
+            {u"$100000000", false, 0},
+            {u"99999999999999999999", false, 0},
+            {u"", false, 0},
+            {u"   ", false, 0},
+            {u"-", false, 0},
+            {u"$", false, 0},
+            {u"0x", false, 0},
+            {u"12 ", false, 0},
+            {u"1 2", false, 0},
+            {u"abc", false, 0},
+            {u"$G1", false, 0},
+            {u"1A", false, 0},
+            {u"\t5", false, 0},
+        };
+        for (const Case& c : cases) {
+            CAPTURE(ToUtf8(c.text));
+            std::int32_t value = 12345;
+            CHECK(ReadRawNumber(c.text, &value) == c.ok);
+            if (c.ok) CHECK(value == c.value);
+        }
+    }
+}
