@@ -80,8 +80,8 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
 
             std::u16string prefix =
                 PlaybackActive ? Format(u"PLAYBACK(%d)", PlaybackCounter) : u"PROCESS";
-            DebugLog(u"%s:\t%s\t%s\t%.8x", prefix, DescribeKeyEvent(event),
-                     pressed ? u"DN" : u"UP", 0);
+            DebugLog(u"%s:\t%s\t%s\t%.8x", prefix, DescribeKeyEvent(event), pressed ? u"DN" : u"UP",
+                     0);
             if (PlaybackActive) --PlaybackCounter;
 
             ModifierState = GetModifierState();

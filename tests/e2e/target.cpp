@@ -34,8 +34,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     wc.lpszClassName = L"VtTargetWnd";
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     RegisterClassW(&wc);
-    HWND wnd = CreateWindowExW(0, L"VtTargetWnd", L"VtTarget", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                               40, 40, 500, 300, nullptr, nullptr, instance, nullptr);
+    HWND wnd = CreateWindowExW(0, L"VtTargetWnd", L"VtTarget", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                               40, 500, 300, nullptr, nullptr, instance, nullptr);
     gEdit = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                             WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
                             0, 0, 480, 260, wnd, nullptr, instance, nullptr);

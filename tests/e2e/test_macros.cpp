@@ -18,24 +18,11 @@ void Configure() {
     RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
 }
 
-void Settle(Scene& scene) {
-    std::wstring last = scene.Text();
-    WaitUntil(
-        [&] {
-            Sleep(150);
-            std::wstring now = scene.Text();
-            bool same = now == last;
-            last = now;
-            return same;
-        },
-        5000);
-}
-
 // AltGr + key, held until the macro's text has arrived, as a person would.
 void AltGr(Scene& scene, WORD vk) {
     KeyDown(VK_RMENU, true);
     Tap(vk);
-    Settle(scene);
+    scene.Settle();
     KeyUp(VK_RMENU, true);
 }
 

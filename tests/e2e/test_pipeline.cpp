@@ -18,20 +18,6 @@ void Configure(std::initializer_list<std::pair<const wchar_t*, BYTE>> switches) 
     for (auto [name, value] : switches) RegSetByte(kSettings, name, value);
 }
 
-// Waits until the target's text stops changing (a converted key may type several).
-void Settle(Scene& scene) {
-    std::wstring last = scene.Text();
-    WaitUntil(
-        [&] {
-            Sleep(120);
-            std::wstring now = scene.Text();
-            bool same = now == last;
-            last = now;
-            return same;
-        },
-        4000);
-}
-
 int HostCount(const Scene& scene, const std::string& line) {
     int n = 0;
     for (const auto& l : ReadLines(scene.hostLog))
@@ -49,7 +35,8 @@ std::vector<std::string> SoundEvents(const Scene& scene) {
 }  // namespace
 
 TEST_CASE("with the master switch off everything passes; AltGr+F1 switches it on and off") {
-    Configure({{L"Vantor eingeschaltet", 0}, {L"EasyBackslash", 1}, {L"Piepsen bei Umschaltungen", 1}});
+    Configure(
+        {{L"Vantor eingeschaltet", 0}, {L"EasyBackslash", 1}, {L"Piepsen bei Umschaltungen", 1}});
     Scene scene;
     REQUIRE(scene.Up());
     Tap(VK_OEM_2);
@@ -85,7 +72,7 @@ TEST_CASE("a macro on AltGr+E types its text and the E never arrives; a Shift ma
     REQUIRE(scene.Up());
     KeyDown(VK_RMENU, true);
     Tap('E');
-    Settle(scene);  // a person holds AltGr until the text is there
+    scene.Settle();  // a person holds AltGr until the text is there
     KeyUp(VK_RMENU, true);
     CHECK(scene.WaitText(L"Hallo\r\nWelt"));
     CHECK(scene.WaitViewerContains("FindMacro vkStr=00080045"));
@@ -93,7 +80,7 @@ TEST_CASE("a macro on AltGr+E types its text and the E never arrives; a Shift ma
 
     KeyDown(VK_SHIFT);
     Tap(VK_F2);
-    Settle(scene);
+    scene.Settle();
     KeyUp(VK_SHIFT);
     CHECK(scene.WaitText(L"Hallo\r\nWeltshift+F2"));
 }
@@ -106,7 +93,7 @@ TEST_CASE("EasyBackslash types a backslash, and # with AltGr") {
     CHECK(scene.WaitText(L"\\"));
     KeyDown(VK_RMENU, true);
     Tap(VK_OEM_2);
-    Settle(scene);
+    scene.Settle();
     KeyUp(VK_RMENU, true);
     CHECK(scene.WaitText(L"\\#"));
     // With Shift the key goes to the macro lookup and then passes on unchanged.
@@ -122,7 +109,7 @@ TEST_CASE("EasyTab: keypad + types a tab in a multi-line edit, with Shift it pas
     REQUIRE(scene.Up());
     Tap('A');
     Tap(VK_ADD);
-    Settle(scene);
+    scene.Settle();
     Tap('B');
     CHECK(scene.WaitText(L"a\tb"));
     CHECK(scene.WaitViewerContains("4.AddVK\tVK:0009"));
@@ -135,7 +122,7 @@ TEST_CASE("the keypad decimal key types the configured text") {
     REQUIRE(scene.Up());
     Tap('1');
     Tap(VK_DECIMAL);
-    Settle(scene);
+    scene.Settle();
     Tap('5');
     CHECK(scene.WaitText(L"1,5"));
 }
@@ -148,15 +135,15 @@ TEST_CASE("umlaut conversion in ASCII and in HTML mode from the tables") {
     Scene scene;
     REQUIRE(scene.Up());
     Tap(VK_OEM_7);
-    Settle(scene);
+    scene.Settle();
     KeyDown(VK_SHIFT);
     Tap(VK_OEM_7);
-    Settle(scene);
+    scene.Settle();
     KeyUp(VK_SHIFT);
     CHECK(scene.WaitText(L"aeAe"));
     RegSetByte(kSettings, L"UmlautMode", 1);  // read afresh at the next press
     Tap(VK_OEM_7);
-    Settle(scene);
+    scene.Settle();
     CHECK(scene.WaitText(L"aeAe&auml;"));
 }
 
@@ -185,7 +172,8 @@ TEST_CASE("lock keys raise their sound events, once per press, not on auto-repea
 }
 
 TEST_CASE("with the Num Lock lock a Num Lock press is swallowed and raises no feedback") {
-    Configure({{L"Vantor eingeschaltet", 1}, {L"NUM Umschaltung sperren", 1},
+    Configure({{L"Vantor eingeschaltet", 1},
+               {L"NUM Umschaltung sperren", 1},
                {L"Piepsen bei Umschaltungen", 1}});
     Scene scene;
     REQUIRE(scene.Up());

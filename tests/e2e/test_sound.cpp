@@ -57,7 +57,8 @@ TEST_CASE("PlaySound is exported by name and at ordinal 13, Install at ordinal 1
     FreeLibrary(lib);
 }
 
-TEST_CASE("PlaySound answers true with nothing configured, with a scheme file and in speaker mode") {
+TEST_CASE(
+    "PlaySound answers true with nothing configured, with a scheme file and in speaker mode") {
     RegDeleteTreeCU(kProduct);
     RegDeleteTreeCU(L"AppEvents\\Schemes\\Apps\\Vantor32");
     HMODULE lib = LoadLibraryW((ExeDir() + L"Vt32Util.dll").c_str());

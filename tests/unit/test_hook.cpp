@@ -72,7 +72,8 @@ TEST_CASE("a key press is logged, reported to the host twice and passed on") {
     f.fake.nextHookResult = 77;
     CHECK(f.Press('A', 0x1E) == 77);
     REQUIRE(f.EventLines().size() == 1);
-    CHECK(f.EventLines()[0] == u"PROCESS:\tVK:0041\tSC:1E\tRC:1\tFlags:xiidmarl\t[A]\tDN\t00000000");
+    CHECK(f.EventLines()[0] ==
+          u"PROCESS:\tVK:0041\tSC:1E\tRC:1\tFlags:xiidmarl\t[A]\tDN\t00000000");
     CHECK(HookHandle == kHostHook);  // learned from the host
     REQUIRE(f.fake.nextHookCalls.size() == 1);
     CHECK(f.fake.nextHookCalls[0].hook == kHostHook);
@@ -87,7 +88,8 @@ TEST_CASE("the hook handle is asked for only until the host has answered") {
     CHECK(f.getHook == 1);
 }
 
-TEST_CASE("a call with HC_NOREMOVE writes no line, takes no snapshot and echoes the host byte once") {
+TEST_CASE(
+    "a call with HC_NOREMOVE writes no line, takes no snapshot and echoes the host byte once") {
     HookFixture f;
     f.hostByte = 0x09;
     f.fake.HoldKey(VK_SHIFT);  // a snapshot would report 0x01

@@ -1,8 +1,9 @@
 // vtdemo: the demonstration.
 // Keys that arrive while an injected text is still being typed pass unconverted (they
-// belong to the playback), so the script waits, like a person, until a text has arrived. Starts the viewer, the host and a target window, types a
-// scripted session with real injected keys, and prints what the target received and
-// what the library logged. Expects the configuration of examples/vantor32.reg.
+// belong to the playback), so the script waits, like a person, until a text has arrived. Starts the
+// viewer, the host and a target window, types a scripted session with real injected keys, and
+// prints what the target received and what the library logged. Expects the configuration of
+// examples/vantor32.reg.
 #include <windows.h>
 
 #include <cstdio>
@@ -15,36 +16,33 @@ using namespace e2e;
 
 namespace {
 
+enum Act { TAP, DOWN, UP, SETTLE };
+
 struct Step {
     const char* what;
-    std::vector<std::pair<WORD, int>> keys;  // vk, 0 tap / 1 down / 2 up / 3 extended tap / 4 settle
+    std::vector<std::pair<WORD, Act>> keys;
 };
 
-constexpr WORD kSettle = 0;  // with 4: wait like a person until the typed text has arrived
-
-void Settle(Scene& scene) {
-    std::wstring last = scene.Text();
-    WaitUntil(
-        [&] {
-            Sleep(150);
-            std::wstring now = scene.Text();
-            bool same = now == last;
-            last = now;
-            return same;
-        },
-        4000);
-}
+// SETTLE waits, like a person, until the typed text has arrived.
+constexpr WORD kNoKey = 0;
 
 void Run(Scene& scene, const Step& s) {
-    for (auto [vk, how] : s.keys) {
-        if (how == 4) {
-            Settle(scene);
-            continue;
+    for (auto [vk, act] : s.keys) {
+        const bool extended = vk == VK_RMENU;
+        switch (act) {
+            case TAP:
+                Tap(vk, extended);
+                break;
+            case DOWN:
+                KeyDown(vk, extended);
+                break;
+            case UP:
+                KeyUp(vk, extended);
+                break;
+            case SETTLE:
+                scene.Settle(4000);
+                break;
         }
-        bool ext = vk == VK_RMENU || how == 3;
-        if (how == 0 || how == 3) Tap(vk, ext);
-        else if (how == 1) KeyDown(vk, ext);
-        else KeyUp(vk, ext);
     }
 }
 
@@ -57,15 +55,35 @@ int wmain() {
         return 1;
     }
     const std::vector<Step> steps = {
-        {"plain letters pass unchanged", {{'H', 0}, {'A', 0}, {'L', 0}, {'L', 0}, {'O', 0}, {VK_SPACE, 0}}},
-        {"AltGr+E types its macro", {{VK_RMENU, 1}, {'E', 0}, {kSettle, 4}, {VK_RMENU, 2}, {VK_SPACE, 0}}},
-        {"the umlaut keys are converted (ASCII table)", {{VK_OEM_7, 0}, {kSettle, 4}, {VK_OEM_3, 0}, {kSettle, 4}, {VK_OEM_1, 0}, {kSettle, 4}, {VK_SPACE, 0}}},
-        {"EasyBackslash: the key types \\ and with AltGr #", {{VK_OEM_2, 0}, {kSettle, 4}, {VK_RMENU, 1}, {VK_OEM_2, 0}, {kSettle, 4}, {VK_RMENU, 2}, {VK_SPACE, 0}}},
-        {"the keypad decimal key types the configured text", {{'3', 0}, {VK_DECIMAL, 0}, {'5', 0}, {VK_SPACE, 0}}},
-        {"keypad + is a Tab (EasyTab)", {{'X', 0}, {VK_ADD, 0}, {'Y', 0}, {VK_SPACE, 0}}},
-        {"AltGr+D types the date (command macro)", {{VK_RMENU, 1}, {'D', 0}, {kSettle, 4}, {VK_RMENU, 2}, {VK_SPACE, 0}}},
-        {"AltGr+F1 switches everything off: the umlaut key passes", {{VK_RMENU, 1}, {VK_F1, 0}, {VK_RMENU, 2}, {VK_OEM_7, 0}, {VK_SPACE, 0}}},
-        {"AltGr+F1 switches it on again", {{VK_RMENU, 1}, {VK_F1, 0}, {VK_RMENU, 2}, {VK_OEM_7, 0}}},
+        {"plain letters pass unchanged",
+         {{'H', TAP}, {'A', TAP}, {'L', TAP}, {'L', TAP}, {'O', TAP}, {VK_SPACE, TAP}}},
+        {"AltGr+E types its macro",
+         {{VK_RMENU, DOWN}, {'E', TAP}, {kNoKey, SETTLE}, {VK_RMENU, UP}, {VK_SPACE, TAP}}},
+        {"the umlaut keys are converted (ASCII table)",
+         {{VK_OEM_7, TAP},
+          {kNoKey, SETTLE},
+          {VK_OEM_3, TAP},
+          {kNoKey, SETTLE},
+          {VK_OEM_1, TAP},
+          {kNoKey, SETTLE},
+          {VK_SPACE, TAP}}},
+        {"EasyBackslash: the key types \\ and with AltGr #",
+         {{VK_OEM_2, TAP},
+          {kNoKey, SETTLE},
+          {VK_RMENU, DOWN},
+          {VK_OEM_2, TAP},
+          {kNoKey, SETTLE},
+          {VK_RMENU, UP},
+          {VK_SPACE, TAP}}},
+        {"the keypad decimal key types the configured text",
+         {{'3', TAP}, {VK_DECIMAL, TAP}, {'5', TAP}, {VK_SPACE, TAP}}},
+        {"keypad + is a Tab (EasyTab)", {{'X', TAP}, {VK_ADD, TAP}, {'Y', TAP}, {VK_SPACE, TAP}}},
+        {"AltGr+D types the date (command macro)",
+         {{VK_RMENU, DOWN}, {'D', TAP}, {kNoKey, SETTLE}, {VK_RMENU, UP}, {VK_SPACE, TAP}}},
+        {"AltGr+F1 switches everything off: the umlaut key passes",
+         {{VK_RMENU, DOWN}, {VK_F1, TAP}, {VK_RMENU, UP}, {VK_OEM_7, TAP}, {VK_SPACE, TAP}}},
+        {"AltGr+F1 switches it on again",
+         {{VK_RMENU, DOWN}, {VK_F1, TAP}, {VK_RMENU, UP}, {VK_OEM_7, TAP}}},
     };
     std::wstring before = scene.Text();
     for (const auto& s : steps) {

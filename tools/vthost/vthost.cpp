@@ -180,9 +180,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     bool tray = true;
     for (int i = 1; i < argc; ++i) {
         std::wstring a = argv[i];
-        if (a == L"--log" && i + 1 < argc) gLog = _wfopen(argv[++i], L"ab");
-        else if (a == L"--dll" && i + 1 < argc) dllPath = argv[++i];
-        else if (a == L"--no-tray") tray = false;
+        if (a == L"--log" && i + 1 < argc)
+            gLog = _wfopen(argv[++i], L"ab");
+        else if (a == L"--dll" && i + 1 < argc)
+            dllPath = argv[++i];
+        else if (a == L"--no-tray")
+            tray = false;
     }
     LocalFree(argv);
 
@@ -198,8 +201,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     wc.hInstance = instance;
     wc.lpszClassName = L"Vantor32";
     RegisterClassW(&wc);
-    HWND wnd = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100,
-                               nullptr, nullptr, instance, nullptr);
+    HWND wnd = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
+                               nullptr, instance, nullptr);
     if (!wnd) return 1;
 
     // The window exists before the library loads: the library looks it up once per process.

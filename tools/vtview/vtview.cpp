@@ -57,8 +57,10 @@ LRESULT CALLBACK ViewerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 int wmain(int argc, wchar_t** argv) {
     for (int i = 1; i < argc; ++i) {
         std::wstring a = argv[i];
-        if (a == L"--out" && i + 1 < argc) gOut = _wfopen(argv[++i], L"ab");
-        else if (a == L"--quiet") gQuiet = true;
+        if (a == L"--out" && i + 1 < argc)
+            gOut = _wfopen(argv[++i], L"ab");
+        else if (a == L"--quiet")
+            gQuiet = true;
     }
     gMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
                                   L"SHMEM_1024");
@@ -79,8 +81,8 @@ int wmain(int argc, wchar_t** argv) {
     wc.lpszClassName = L"TDebugWindowDisplay";
     RegisterClassW(&wc);
     HWND wnd = CreateWindowExW(0, L"TDebugWindowDisplay", L"DebugWindow (Unicode)",
-                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 100,
-                               nullptr, nullptr, wc.hInstance, nullptr);
+                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 300, 100, nullptr,
+                               nullptr, wc.hInstance, nullptr);
     if (!wnd) {
         std::fprintf(stderr, "vtview: CreateWindow failed (%lu)\n", GetLastError());
         return 1;

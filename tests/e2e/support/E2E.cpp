@@ -29,8 +29,7 @@ Process Start(const std::wstring& commandLine) {
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     std::wstring cmd = commandLine;
-    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                       &pi)) {
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);
         p.handle = pi.hProcess;
         p.pid = pi.dwProcessId;
@@ -80,8 +79,9 @@ HWND WaitWindow(const wchar_t* cls, const wchar_t* title, DWORD ms) {
 
 std::string ReadFileBytes(const std::wstring& path) {
     // Shared read: the writer keeps the file open.
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return {};
     std::string data;
     char buf[4096];
@@ -118,7 +118,9 @@ std::string Utf8(const std::wstring& s) {
     return out;
 }
 
-void RegDeleteTreeCU(const std::wstring& path) { RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str()); }
+void RegDeleteTreeCU(const std::wstring& path) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+}
 
 void RegSetByte(const std::wstring& path, const std::wstring& name, BYTE value) {
     HKEY key;
@@ -157,8 +159,12 @@ void SendKey(WORD vk, bool extended, bool up) {
 }
 }  // namespace
 
-void KeyDown(WORD vk, bool extended) { SendKey(vk, extended, false); }
-void KeyUp(WORD vk, bool extended) { SendKey(vk, extended, true); }
+void KeyDown(WORD vk, bool extended) {
+    SendKey(vk, extended, false);
+}
+void KeyUp(WORD vk, bool extended) {
+    SendKey(vk, extended, true);
+}
 void Tap(WORD vk, bool extended) {
     KeyDown(vk, extended);
     KeyUp(vk, extended);
@@ -210,8 +216,11 @@ bool Scene::Up(bool withHost) {
     targetWnd = WaitWindow(L"VtTargetWnd", L"VtTarget", 20000);
     if (!targetWnd) return Fail("the target window did not appear");
     // The main window shows before its edit control exists.
-    WaitUntil([&] { return (targetEdit = FindWindowExW(targetWnd, nullptr, L"EDIT", nullptr)) != nullptr; },
-              10000);
+    WaitUntil(
+        [&] {
+            return (targetEdit = FindWindowExW(targetWnd, nullptr, L"EDIT", nullptr)) != nullptr;
+        },
+        10000);
     if (!targetEdit) return Fail("the target has no edit control");
     Focus();
     return true;
@@ -241,7 +250,9 @@ void Scene::Down() {
     targetWnd = targetEdit = nullptr;
 }
 
-std::wstring Scene::Text() { return targetEdit ? WindowText(targetEdit) : std::wstring(); }
+std::wstring Scene::Text() {
+    return targetEdit ? WindowText(targetEdit) : std::wstring();
+}
 
 void Scene::ClearText() {
     if (targetEdit) SendMessageW(targetEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L""));
@@ -253,6 +264,19 @@ bool Scene::WaitViewerLine(const std::string& line, DWORD ms) {
 
 bool Scene::WaitViewerContains(const std::string& part, DWORD ms) {
     return WaitUntil([&] { return ReadFileBytes(viewerLog).find(part) != std::string::npos; }, ms);
+}
+
+void Scene::Settle(DWORD ms) {
+    std::wstring last = Text();
+    WaitUntil(
+        [&] {
+            Sleep(150);
+            std::wstring now = Text();
+            bool same = now == last;
+            last = now;
+            return same;
+        },
+        ms);
 }
 
 bool Scene::WaitText(const std::wstring& text, DWORD ms) {

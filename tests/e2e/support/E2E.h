@@ -54,11 +54,14 @@ struct Scene {
     bool Up(bool withHost = true);  // starts all three and focuses the target's edit
     void Down();                    // closes the host (Install(false)), ends all three
     ~Scene() { Down(); }
-    std::wstring Text();            // the target edit's text
+    std::wstring Text();  // the target edit's text
     void ClearText();
     bool WaitViewerLine(const std::string& line, DWORD ms = 10000);
     bool WaitViewerContains(const std::string& part, DWORD ms = 10000);
     bool WaitText(const std::wstring& text, DWORD ms = 10000);
+    // Waits, like a person, until the target's text stops changing (a converted key may
+    // type several characters; keys typed meanwhile would belong to the playback).
+    void Settle(DWORD ms = 5000);
     void Focus();
 };
 
