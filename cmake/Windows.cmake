@@ -83,6 +83,12 @@ foreach(src ${VT_E2E_PROGRAMS})
     target_link_options(${name} PRIVATE -municode)
   endif()
 endforeach()
+# the read-key dialog, hosted by a test program
+if(TARGET readkey_host)
+  target_sources(readkey_host PRIVATE ${CMAKE_SOURCE_DIR}/src/setup/VtConfig.ReadKey.cpp
+                                      ${CMAKE_SOURCE_DIR}/src/setup/VtConfig.ReadKey.Win32.cpp)
+  target_link_libraries(readkey_host PRIVATE comctl32 gdi32)
+endif()
 
 # vtdemo: the demonstration driver (a console program built on the e2e helpers)
 if(VT_E2E_SUPPORT)

@@ -1,0 +1,260 @@
+#include "VtConfig.Common.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "common/Format.h"
+#include "common/RegistryKey.h"
+#include "common/VtError.h"
+
+namespace vt {
+
+namespace {
+
+std::uint32_t WordAt(const std::uint8_t* bytes, std::size_t size, std::size_t offset) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (offset + i < size) v |= static_cast<std::uint32_t>(bytes[offset + i]) << (8 * i);
+    return v;
+}
+
+void PutWord(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+
+// Opens the driver's key without creating it.
+bool OpenLayoutKey(TRegistry& reg, std::uint32_t access) {
+    reg.SetRootKey(HKEY_LOCAL_MACHINE);
+    reg.SetAccess(access);
+    return reg.OpenKey(TScancodeMap::KeyPath(), false);
+}
+
+// Copies a stored value under another name, type and bytes unchanged. False when the
+// source does not exist.
+bool CopyValue(TRegistry& reg, const std::u16string& from, const std::u16string& to) {
+    HKey key = reg.CurrentKey();
+    std::uint32_t type = REG_NONE, size = 0;
+    long rc = Plat().RegQueryValueExW(key, from, &type, nullptr, &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return false;
+    if (rc != ERROR_SUCCESS) RaiseGetDataFailed(from);
+    std::vector<std::uint8_t> data;
+    // Another writer may grow the value between the two queries: ask again then.
+    for (int attempt = 0;; ++attempt) {
+        data.assign(size, 0);
+        std::uint32_t got = size;
+        rc = Plat().RegQueryValueExW(key, from, &type, size ? data.data() : nullptr, &got);
+        if (rc == ERROR_MORE_DATA && attempt < 4) {
+            size = got;
+            continue;
+        }
+        if (rc == ERROR_FILE_NOT_FOUND) return false;
+        if (rc != ERROR_SUCCESS) RaiseGetDataFailed(from);
+        data.resize(std::min(got, size));
+        break;
+    }
+    rc = Plat().RegSetValueExW(key, to, type, data.empty() ? nullptr : data.data(),
+                               static_cast<std::uint32_t>(data.size()));
+    if (rc != ERROR_SUCCESS) RaiseSetDataFailed(to);
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- records
+
+int EntryBytes(const RScancodeMap& map) {
+    return 4 * static_cast<int>(map.a.size());
+}
+
+int MapSize(const RScancodeMap& map) {
+    return 12 + EntryBytes(map);
+}
+
+void InitMap(RScancodeMap& map, int n) {
+    if (n < 0) n = 0;
+    map.dummy[0] = map.dummy[1] = 0;
+    map.len = n;
+    map.a.resize(static_cast<std::size_t>(n));
+}
+
+bool HasTerminator(const RScancodeMap& map) {
+    return !map.a.empty() && map.a.back().dw() == 0;
+}
+
+void AddMapping(RScancodeMap& map, std::uint16_t oldVal, std::uint16_t newVal) {
+    std::size_t index;
+    if (HasTerminator(map)) {
+        index = map.a.size() - 1;
+        map.a.resize(map.a.size() + 1);
+    } else {
+        index = map.a.size();
+        map.a.resize(map.a.size() + 2);
+    }
+    map.a.back().setDw(0);
+    map.len = static_cast<std::int32_t>(map.a.size());
+    map.a[index].oldVal = oldVal;
+    map.a[index].newVal = newVal;
+}
+
+void LoadMap(RScancodeMap& map, const std::uint8_t* bytes, std::size_t size) {
+    if (!bytes) size = 0;
+    InitMap(map, 0);
+    map.dummy[0] = WordAt(bytes, size, 0);
+    map.dummy[1] = WordAt(bytes, size, 4);
+    auto count = static_cast<std::int32_t>(WordAt(bytes, size, 8));
+    std::size_t present = size > 12 ? (size - 12) / 4 : 0;
+    std::size_t n = count > 0 ? std::min(static_cast<std::size_t>(count), present) : 0;
+    map.a.resize(n);
+    for (std::size_t i = 0; i < n; ++i) map.a[i].setDw(WordAt(bytes, size, 12 + 4 * i));
+    map.len = static_cast<std::int32_t>(n);
+}
+
+std::vector<std::uint8_t> StoreMap(const RScancodeMap& map) {
+    std::vector<std::uint8_t> out;
+    out.reserve(static_cast<std::size_t>(MapSize(map)));
+    PutWord(out, map.dummy[0]);
+    PutWord(out, map.dummy[1]);
+    PutWord(out, static_cast<std::uint32_t>(map.len));
+    for (const TScancodeMapping& e : map.a) PutWord(out, e.dw());
+    return out;
+}
+
+std::u16string HexBytes(const std::uint8_t* bytes, std::size_t count) {
+    std::u16string out;
+    out.reserve(count * 3);
+    for (std::size_t i = 0; i < count; ++i) {
+        out += HexStr(bytes[i], 2);
+        out += u',';
+    }
+    return out;
+}
+
+std::u16string MapToHex(const RScancodeMap& map) {
+    std::vector<std::uint8_t> head;
+    PutWord(head, map.dummy[0]);
+    PutWord(head, map.dummy[1]);
+    std::u16string hex = HexBytes(head.data(), 8);
+    std::vector<std::uint8_t> len;
+    PutWord(len, static_cast<std::uint32_t>(map.len));
+    hex += HexBytes(len.data(), 4);
+    for (const TScancodeMapping& e : map.a) {
+        std::vector<std::uint8_t> entry;
+        PutWord(entry, e.dw());
+        hex += HexBytes(entry.data(), 4);
+    }
+    if (!hex.empty()) hex.pop_back();
+    return hex;
+}
+
+std::uint16_t ScanCodeOf(std::uint32_t vk) {
+    return static_cast<std::uint16_t>(Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX) & 0xFFFF);
+}
+
+std::string RegFileText(const RScancodeMap& map) {
+    std::string text = "Windows Registry Editor Version 5.00\r\n";
+    text += "\r\n";
+    text += ToUtf8(Format(u"[%s]", u"HKEY_LOCAL_MACHINE\\" + TScancodeMap::KeyPath())) + "\r\n";
+    text += "\"" + ToUtf8(TScancodeMap::ValueName()) + "\"=hex:" + ToUtf8(MapToHex(map)) + "\r\n";
+    return text;
+}
+
+// ---------------------------------------------------------------- TScancodeMap
+
+TScancodeMap::TScancodeMap() {
+    InitMap(_map, 0);
+}
+
+TScancodeMap::~TScancodeMap() = default;
+
+const std::u16string& TScancodeMap::KeyPath() {
+    static const std::u16string path = u"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
+    return path;
+}
+
+const std::u16string& TScancodeMap::ValueName() {
+    static const std::u16string name = u"Scancode Map";
+    return name;
+}
+
+const std::u16string& TScancodeMap::BackupValueName() {
+    static const std::u16string name = u"Vantor Backup " + ValueName();
+    return name;
+}
+
+bool TScancodeMap::ReadFromRegistry(const std::u16string& name, RScancodeMap& map) {
+    InitMap(map, 0);
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_READ)) {
+        long code = reg.LastError();
+        throw EOSError(Format(u"Systemfehler. Code: %d. %s", code,
+                              u"HKEY_LOCAL_MACHINE\\" + KeyPath() + u" kann nicht geöffnet werden"),
+                       static_cast<std::uint32_t>(code));
+    }
+    if (!reg.ValueExists(name)) return false;
+    InitMap(map, kMaxScancodeEntries);
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(MapSize(map)), 0);
+    std::uint32_t got =
+        reg.ReadBinaryData(name, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    LoadMap(map, buffer.data(), std::min<std::size_t>(got, buffer.size()));
+    return true;
+}
+
+bool TScancodeMap::ReadFromRegistry() {
+    return ReadFromRegistry(ValueName(), _map);
+}
+
+bool TScancodeMap::SaveToRegistry(const std::u16string& newName) {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
+    std::vector<std::uint8_t> bytes = StoreMap(_map);
+    reg.WriteBinaryData(newName, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    return true;
+}
+
+bool TScancodeMap::SaveToRegistry() {
+    return SaveToRegistry(ValueName());
+}
+
+bool TScancodeMap::DeleteFromRegistry(const std::u16string& name) {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
+    if (!reg.ValueExists(name)) return true;
+    return reg.DeleteValue(name);
+}
+
+bool TScancodeMap::DeleteFromRegistry() {
+    return DeleteFromRegistry(ValueName());
+}
+
+bool TScancodeMap::AlreadyExists(const std::u16string& name) {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
+    return reg.ValueExists(name);
+}
+
+// The backup keeps the user's own map from before the first run: it is taken from the
+// stored value (not from the map about to replace it) and never overwritten.
+bool TScancodeMap::SaveBackup() {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
+    if (!reg.ValueExists(ValueName()) || reg.ValueExists(BackupValueName())) return false;
+    return CopyValue(reg, ValueName(), BackupValueName());
+}
+
+bool TScancodeMap::RestoreBackup() {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
+    return CopyValue(reg, BackupValueName(), ValueName());
+}
+
+void TScancodeMap::SaveToRegFile(const std::u16string& filename) {
+    std::string text = RegFileText(_map);
+    std::ofstream out(std::filesystem::path(filename), std::ios::binary | std::ios::trunc);
+    if (!out) throw EVtError(Format(u"Datei \"%s\" kann nicht erstellt werden", filename));
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out) throw EVtError(Format(u"Fehler beim Schreiben der Datei \"%s\"", filename));
+}
+
+}  // namespace vt

@@ -1,0 +1,21 @@
+#include "VtConfig.UnInstU.h"
+
+namespace vt {
+
+// Files and Autostart are always part of an uninstall: their boxes start checked and
+// cannot be changed.
+TUnInstallForm::TUnInstallForm() {
+    checked[UNINST_FILES] = true;
+    checked[UNINST_AUTOSTART] = true;
+}
+
+TUnInstallForm::~TUnInstallForm() = default;
+
+void TUnInstallForm::OkBtnClick() {
+    opts = TUnInstOptions{};
+    for (EnumUnInstOptions o :
+         {UNINST_FILES, UNINST_AUTOSTART, UNINST_SETTINGS, UNINST_SOUND, UNINST_MACROS})
+        if (checked[o]) opts.Include(o);
+}
+
+}  // namespace vt

@@ -1,0 +1,371 @@
+// The setup tool's start: instance marker, command line, user profile, the start
+// sequence with its dispatch, the /M action and how a run ends.
+#include <doctest/doctest.h>
+
+#include "FakePlatform.h"
+#include "common/Vantor.Utils.h"
+#include "common/VtError.h"
+#include "setup/PrevInst.h"
+#include "setup/VtConfig.Common.h"
+#include "setup/VtInst.h"
+
+using namespace vt;
+
+namespace {
+
+const std::u16string kLayout = u"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
+const std::u16string kExe = u"C:\\Programme\\Vantor32\\VtInst.exe";
+
+// The setup tool's modules for one test, started like the program starts them.
+struct SetupScope {
+    FakeScope scope;
+    FakePlatform& fake = scope.fake;
+    SetupScope() { SetupModulesInit(kExe); }
+    ~SetupScope() { SetupModulesDone(); }
+};
+
+// A run's Windows side that records what it was asked to do.
+struct ShellRecorder {
+    bool admin = true;
+    int adminChecks = 0, dialogs = 0, formsCreated = 0, formsReleased = 0;
+    TUnInstOptions answer;
+    RSetupShell Shell() {
+        RSetupShell s;
+        s.isAdministrator = [this] {
+            ++adminChecks;
+            return admin;
+        };
+        s.askUninstallOptions = [this] {
+            ++dialogs;
+            return answer;
+        };
+        s.createMainForm = [this] { ++formsCreated; };
+        s.releaseMainForm = [this] { ++formsReleased; };
+        return s;
+    }
+};
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> list) {
+    std::vector<std::uint8_t> out;
+    for (int b : list) out.push_back(static_cast<std::uint8_t>(b));
+    return out;
+}
+
+}  // namespace
+
+TEST_SUITE("setup command line") {
+    TEST_CASE("HasSwitch compares the whole argument, upper-cased") {
+        ParamList = {u"/u"};
+        CHECK(HasSwitch(u"U"));
+        ParamList = {u"/U"};
+        CHECK(HasSwitch(u"U"));
+        for (const char16_t* other : {u"-U", u"/U2", u"U", u"//U", u" /U", u"/"}) {
+            std::string otherText = ToUtf8(other);
+            CAPTURE(otherText);
+            ParamList = {other};
+            CHECK_FALSE(HasSwitch(u"U"));
+        }
+        ParamList = {u"CAPSLOCK", u"/x", u"/q"};
+        CHECK(HasSwitch(u"Q"));
+        CHECK(HasSwitch(u"X"));
+        CHECK_FALSE(HasSwitch(u"M"));
+        ParamList.clear();
+        CHECK_FALSE(HasSwitch(u"U"));
+    }
+
+    TEST_CASE("HasParamWord compares the whole argument without case") {
+        ParamList = {u"/M", u"capslock"};
+        CHECK(HasParamWord(u"CAPSLOCK"));
+        CHECK(HasParamWord(u"CapsLock"));
+        CHECK_FALSE(HasParamWord(u"SCROLLOCK"));
+        ParamList = {u"CAPSLOCK2", u"/CAPSLOCK", u"CAPS"};
+        CHECK_FALSE(HasParamWord(u"CAPSLOCK"));
+        ParamList.clear();
+    }
+
+    TEST_CASE("UpperCaseText leaves everything but letters alone") {
+        CHECK(UpperCaseText(u"/u-1äß") == u"/U-1Äß");
+    }
+}
+
+TEST_SUITE("setup instance marker") {
+    TEST_CASE("the mutex name drops only an upper-case .EXE") {
+        CHECK(InstanceName(u"C:\\Tools\\VTINST.EXE") == u"VTINST");
+        CHECK(InstanceName(u"C:\\Tools\\VtInst.exe") == u"VtInst.exe");
+        CHECK(InstanceName(u"VtInst.Exe") == u"VtInst.Exe");
+        CHECK(InstanceName(u"\"C:/x/VTINST.EXE") == u"VTINST");
+        CHECK(InstanceName(u"VtInst") == u"VtInst");
+    }
+
+    TEST_CASE("a second instance gives up the handle and goes on") {
+        FakeScope scope;
+        CreateInstanceMutex(u"C:\\a\\VTINST.EXE");
+        CHECK(InstanceMutex != 0);
+        CHECK(scope.fake.mutexes[u"VTINST"] == 1);
+        Handle first = InstanceMutex;
+        InstanceMutex = 0;  // as if in another process
+
+        CreateInstanceMutex(u"C:\\b\\VTINST.EXE");
+        CHECK(InstanceMutex == 0);
+        InstanceMutex = first;
+        CloseInstanceMutex();
+        CHECK(InstanceMutex == 0);
+    }
+}
+
+TEST_SUITE("setup user profile") {
+    TEST_CASE("no hive with the product key leaves HKEY_CURRENT_USER") {
+        SetupScope s;
+        s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-1\\Software\\Other");
+        FindUserProfile();
+        CHECK(RegRoot == HKEY_CURRENT_USER);
+        CHECK(RegPath == u"Software\\Quellmark\\Vantor32\\");
+        CHECK(ProfilePrefix() == u"");
+        REQUIRE(Options);
+        CHECK(Options->RootKey() == HKEY_CURRENT_USER);
+    }
+
+    TEST_CASE("the first hive in enumeration order that holds the key wins") {
+        SetupScope s;
+        s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-1\\Software\\Other");
+        s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-2\\Software\\Quellmark\\Vantor32");
+        s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-3\\Software\\Quellmark\\Vantor32");
+        FindUserProfile();
+        CHECK(RegRoot == HKEY_USERS);
+        CHECK(RegPath == u"S-1-5-21-2\\Software\\Quellmark\\Vantor32\\");
+        CHECK(ProfilePrefix() == u"S-1-5-21-2\\");
+        REQUIRE(Options);
+        CHECK(Options->RootKey() == HKEY_USERS);
+        // the store now works in that hive, and created its "Settings" key there
+        CHECK(s.fake.RegKeyExists(HKEY_USERS,
+                                  u"S-1-5-21-2\\Software\\Quellmark\\Vantor32\\Settings"));
+        Options->SetOption(OPT_MAIN, true);
+        auto v =
+            s.fake.GetRegValue(HKEY_USERS, u"S-1-5-21-2\\Software\\Quellmark\\Vantor32\\Settings",
+                               u"Vantor eingeschaltet");
+        REQUIRE(v.has_value());
+        CHECK(v->data == Bytes({1}));
+
+        FindUserProfile();  // the second lookup of /T finds the same
+        CHECK(RegPath == u"S-1-5-21-2\\Software\\Quellmark\\Vantor32\\");
+    }
+
+    TEST_CASE("a hive listed before the tool's own one wins") {
+        SetupScope s;
+        s.fake.CreateRegKey(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32");
+        s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-0-0-0-1000\\Software\\Quellmark\\Vantor32");
+        FindUserProfile();
+        CHECK(RegPath == u".DEFAULT\\Software\\Quellmark\\Vantor32\\");
+    }
+}
+
+TEST_SUITE("setup start sequence") {
+    TEST_CASE("a user who is not an administrator sees only the refusal") {
+        FakeScope scope;
+        ShellRecorder rec;
+        rec.admin = false;
+        int code = VtInstMain(kExe, u"\"" + kExe + u"\" /U /Q", {u"/U", u"/Q"}, rec.Shell());
+        CHECK(code == 0);
+        REQUIRE(scope.fake.messageBoxes.size() == 1);
+        CHECK(scope.fake.messageBoxes[0].text ==
+              u"Sie benötigen Administratorrechte, um dieses Programm auszuführen.");
+        CHECK(scope.fake.messageBoxes[0].caption == u"Vantor32");
+        CHECK(scope.fake.messageBoxes[0].type == MB_OK);
+        CHECK(rec.formsCreated == 0);
+        CHECK(scope.fake.posted.empty());
+    }
+
+    TEST_CASE("the information box shows the whole command line, before any action") {
+        FakeScope scope;
+        ShellRecorder rec;
+        const std::u16string cmd = u"\"C:\\Program Files\\VtInst.exe\"  /i  \"a b\"";
+        int code = VtInstMain(kExe, cmd, {u"/i", u"a b"}, rec.Shell());
+        CHECK(code == 0);
+        REQUIRE(scope.fake.messageBoxes.size() == 1);
+        CHECK(scope.fake.messageBoxes[0].text == u"VtInst: <" + cmd + u">");
+        CHECK(scope.fake.messageBoxes[0].caption == u"VtInst - Vantor32 Setup");
+        CHECK(scope.fake.messageBoxes[0].type == (MB_OK | MB_ICONINFORMATION));
+        CHECK(rec.adminChecks == 1);
+        CHECK(rec.formsCreated == 1);
+        CHECK(rec.formsReleased == 1);
+        // /I: the start-up created the "Settings" key, nothing else happened
+        CHECK(
+            scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings"));
+    }
+
+    TEST_CASE("the instance mutex carries the file name and is closed at the end") {
+        FakeScope scope;
+        ShellRecorder rec;
+        RSetupShell shell = rec.Shell();
+        int heldDuringRun = -1;
+        shell.createMainForm = [&] { heldDuringRun = scope.fake.mutexes[u"VTINST"]; };
+        CHECK(VtInstMain(u"C:\\x\\VTINST.EXE", u"VTINST.EXE", {}, shell) == 0);
+        CHECK(heldDuringRun == 1);
+        CHECK(scope.fake.mutexes.count(u"VTINST") == 0);
+        CHECK(InstanceMutex == 0);
+    }
+
+    TEST_CASE("only the first action in the order /T /M /I /U runs") {
+        FakeScope scope;
+        scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
+                                Bytes({0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros\\AltGr");
+        auto storedMap = [&] {
+            return scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+        };
+        ShellRecorder rec;
+        rec.answer = TUnInstOptions::All();
+
+        SUBCASE("/T /U runs only /T") {
+            CHECK(VtInstMain(kExe, u"x", {u"/T", u"/U"}, rec.Shell()) == 0);
+            CHECK(rec.dialogs == 0);
+            CHECK(storedMap().has_value());
+        }
+        SUBCASE("/U /M runs only /M") {
+            CHECK(VtInstMain(kExe, u"x", {u"/U", u"/M"}, rec.Shell()) == 0);
+            CHECK(rec.dialogs == 0);
+            CHECK_FALSE(storedMap().has_value());  // /M alone removes the map
+        }
+        SUBCASE("/U /I runs only /I") {
+            CHECK(VtInstMain(kExe, u"x", {u"/U", u"/I"}, rec.Shell()) == 0);
+            CHECK(rec.dialogs == 0);
+            CHECK(storedMap().has_value());
+        }
+        SUBCASE("unknown arguments are ignored") {
+            CHECK(VtInstMain(kExe, u"x", {u"-U", u"/U2", u"U", u"/X", u"CAPSLOCK", u"-M"},
+                             rec.Shell()) == 0);
+            CHECK(rec.dialogs == 0);
+            REQUIRE(storedMap().has_value());
+            CHECK(storedMap()->data.size() == 16);
+        }
+        SUBCASE("/u asks and uninstalls") {
+            CHECK(VtInstMain(kExe, u"x", {u"/u"}, rec.Shell()) == 0);
+            CHECK(rec.dialogs == 1);
+            CHECK_FALSE(storedMap().has_value());
+        }
+        CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER,
+                                      u"Software\\Quellmark\\Vantor32\\Macros\\AltGr") ==
+              (rec.dialogs == 0));
+        CHECK(scope.fake.messageBoxes.size() == 1);  // the information box only
+    }
+
+    TEST_CASE("/Q with /U in any order and case is a quiet uninstall") {
+        for (auto args : {std::vector<std::u16string>{u"/u", u"/Q"},
+                          std::vector<std::u16string>{u"/Q", u"/U"}}) {
+            FakeScope scope;
+            scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros");
+            ShellRecorder rec;
+            CHECK(VtInstMain(kExe, u"x", args, rec.Shell()) == 0);
+            CHECK(rec.dialogs == 0);
+            CHECK_FALSE(
+                scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32"));
+        }
+    }
+
+    TEST_CASE("an error inside an action ends the run with its text and a non-zero code") {
+        FakeScope scope;
+        // The option store cannot open its key, so switching the system off fails.
+        scope.fake.ProtectRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings");
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros");
+        ShellRecorder rec;
+        int code = VtInstMain(kExe, u"x", {u"/U", u"/Q"}, rec.Shell());
+        CHECK(code != 0);
+        REQUIRE(scope.fake.messageBoxes.size() == 2);
+        CHECK(scope.fake.messageBoxes[1].text ==
+              u"Fehler beim Setzen der Daten für 'Vantor eingeschaltet'");
+        CHECK((scope.fake.messageBoxes[1].type & MB_ICONHAND) == MB_ICONHAND);
+        CHECK(rec.formsReleased == 1);
+        // nothing after the failing step ran
+        CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros"));
+        CHECK(scope.fake.OpenRegKeys() == 0);
+    }
+}
+
+TEST_SUITE("setup message boxes") {
+    TEST_CASE("ShowError beeps first, ShowInfo and ShowAlert do not") {
+        FakeScope scope;
+        AppTitle = kAppTitle;
+        ShowInfo(u"i");
+        ShowAlert(u"a");
+        CHECK(scope.fake.messageBeeps.empty());
+        ShowError(u"e");
+        REQUIRE(scope.fake.messageBeeps.size() == 1);
+        CHECK(scope.fake.messageBeeps[0] == MB_ICONHAND);
+        REQUIRE(scope.fake.messageBoxes.size() == 3);
+        CHECK(scope.fake.messageBoxes[1].caption == u"Vantor32");
+        CHECK(scope.fake.messageBoxes[2].text == u"e");
+        CHECK((scope.fake.messageBoxes[2].type & MB_ICONHAND) == MB_ICONHAND);
+        CHECK(scope.fake.messageBoxes[0].owner == 0);
+    }
+}
+
+TEST_SUITE("setup /M") {
+    TEST_CASE("the words choose the mappings, Caps Lock first") {
+        SetupScope s;
+        s.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        SUBCASE("CAPSLOCK") {
+            ParamList = {u"/M", u"CAPSLOCK"};
+            RunScancodeMap();
+            auto v = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+            REQUIRE(v.has_value());
+            CHECK(v->type == REG_BINARY);
+            CHECK(v->data ==
+                  Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5D, 0, 0x3A, 0, 0, 0, 0, 0}));
+        }
+        SUBCASE("SCROLLOCK CAPSLOCK in either order") {
+            ParamList = {u"scrollock", u"/M", u"CapsLock"};
+            RunScancodeMap();
+            auto v = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+            REQUIRE(v.has_value());
+            CHECK(v->data == Bytes({0,    0, 0,    0, 0,    0, 0,    0, 3, 0, 0, 0,
+                                    0x5D, 0, 0x3A, 0, 0x62, 0, 0x46, 0, 0, 0, 0, 0}));
+        }
+        // the new scan codes are the table's rows for VK_EREOF and VK_ZOOM
+        CHECK(ScanCodeOf(VK_EREOF) == KeyDescrOf(VK_EREOF)->sc);
+        CHECK(ScanCodeOf(VK_ZOOM) == KeyDescrOf(VK_ZOOM)->sc);
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+        ParamList.clear();
+    }
+
+    TEST_CASE("the first /M over an existing map backs the old one up, once") {
+        SetupScope s;
+        const auto userMap =
+            Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x1D, 0, 0x3A, 0, 0, 0, 0, 0});
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", userMap);
+        ParamList = {u"/M", u"CAPSLOCK"};
+        RunScancodeMap();
+        ParamList = {u"/M", u"SCROLLOCK"};
+        RunScancodeMap();
+        auto backup =
+            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
+        REQUIRE(backup.has_value());
+        CHECK(backup->data == userMap);
+        auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+        REQUIRE(map.has_value());
+        CHECK(map->data ==
+              Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x62, 0, 0x46, 0, 0, 0, 0, 0}));
+        ParamList.clear();
+    }
+
+    TEST_CASE("/M alone removes the map; absent is fine; the backup stays") {
+        SetupScope s;
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", Bytes({1, 2, 3}));
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map", Bytes({4}));
+        ParamList = {u"/M"};
+        RunScancodeMap();
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        RunScancodeMap();
+        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+        CHECK(s.fake.messageBoxes.empty());
+        ParamList.clear();
+    }
+
+    TEST_CASE("/M on a machine without the layout key reports nothing and creates nothing") {
+        SetupScope s;
+        ParamList = {u"/M", u"CAPSLOCK"};
+        RunScancodeMap();
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_LOCAL_MACHINE, kLayout));
+        CHECK(s.fake.messageBoxes.empty());
+        ParamList.clear();
+    }
+}

@@ -1,0 +1,288 @@
+// The uninstall action and the choice its dialog hands over.
+#include <doctest/doctest.h>
+
+#include "FakePlatform.h"
+#include "common/Vantor.Utils.h"
+#include "common/VtError.h"
+#include "setup/VtConfig.UnInstU.h"
+#include "setup/VtInst.h"
+
+using namespace vt;
+
+namespace {
+
+const std::u16string kLayout = u"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
+const std::u16string kProduct = u"Software\\Quellmark\\Vantor32";
+
+struct UninstallScope {
+    FakeScope scope;
+    FakePlatform& fake = scope.fake;
+    HWnd host = 0;
+    UninstallScope() {
+        host = fake.AddWindow(u"Vantor32", u"Vantor32");
+        SetupModulesInit(u"C:\\VtInst.exe");
+    }
+    ~UninstallScope() {
+        SetupModulesDone();
+        QuietMode = false;
+        RegRoot = HKEY_CURRENT_USER;
+    }
+};
+
+// Everything the system keeps for one user, below prefix (a hive name and a backslash,
+// or nothing for HKEY_CURRENT_USER).
+void FillProfile(FakePlatform& fake, HKey root, const std::u16string& prefix) {
+    const std::u16string p = prefix + kProduct + u"\\";
+    fake.SetRegBinary(root, p + u"Settings", u"Vantor eingeschaltet", {1});
+    fake.SetRegString(root, p + u"Settings\\Speaker", u"1", u"440,100,1,0");
+    fake.SetRegString(root, p + u"Macros\\AltGr", u"00080045", u"€");
+    fake.SetRegString(root, p + u"Macros\\Umlaut\\Ascii", u"00000000", u"ae");
+    fake.SetRegString(root, p + u"Macros\\Umlaut\\HTML", u"00000000", u"&auml;");
+    fake.SetRegString(root, p + u"Macros\\Other", u"x", u"y");
+    fake.SetRegString(root, p + u"Extra", u"x", u"y");
+    fake.SetRegString(root, prefix + u"AppEvents\\Schemes\\Apps\\Vantor32\\Event1\\.current", u"",
+                      u"ding.wav");
+    fake.SetRegBinary(root, prefix + u"Control Panel\\Input Method", u"EnableHexNumpad", {'1', 0});
+    fake.SetRegString(root, prefix + u"Control Panel\\Input Method", u"Keep", u"1");
+}
+
+void FillMachine(FakePlatform& fake) {
+    fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
+                      {0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5D, 0, 0x3A, 0, 0, 0, 0, 0});
+    fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map", {9});
+}
+
+TUnInstOptions Flags(std::initializer_list<EnumUnInstOptions> members) {
+    TUnInstOptions o;
+    for (auto m : members) o.Include(m);
+    return o;
+}
+
+// What must be left of a profile after an uninstall with flags.
+void CheckProfileAfter(FakePlatform& fake, HKey root, const std::u16string& prefix,
+                       TUnInstOptions flags) {
+    const std::u16string p = prefix + kProduct + u"\\";
+    const bool settings = flags.Has(UNINST_SETTINGS), sound = flags.Has(UNINST_SOUND),
+               macros = flags.Has(UNINST_MACROS);
+    CHECK(fake.RegKeyExists(root, p + u"Settings") == !settings);
+    CHECK(fake.RegKeyExists(root, p + u"Settings\\Speaker") == !settings);
+    CHECK(fake.RegKeyExists(root, prefix + u"AppEvents\\Schemes\\Apps\\Vantor32") == !sound);
+    CHECK(fake.RegKeyExists(root, prefix + u"AppEvents\\Schemes\\Apps"));
+    CHECK(fake.RegKeyExists(root, p + u"Macros\\AltGr") == !macros);
+    CHECK(fake.RegKeyExists(root, p + u"Macros\\Umlaut") == !macros);
+    CHECK(fake.RegKeyExists(root, p + u"Macros") == !macros);
+    CHECK(fake.RegKeyExists(root, prefix + kProduct) == !(settings && macros));
+    CHECK(fake.RegKeyExists(root, p + u"Extra") == !(settings && macros));
+    CHECK(fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map").has_value() == !macros);
+    CHECK(fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+    if (!settings) {
+        auto main = fake.GetRegValue(root, p + u"Settings", u"Vantor eingeschaltet");
+        REQUIRE(main.has_value());
+        CHECK(main->data == std::vector<std::uint8_t>{0});
+    }
+    CHECK_FALSE(
+        fake.GetRegValue(root, prefix + u"Control Panel\\Input Method", u"EnableHexNumpad"));
+    CHECK(fake.GetRegValue(root, prefix + u"Control Panel\\Input Method", u"Keep"));
+}
+
+void CheckHostClosed(FakePlatform& fake, HWnd host) {
+    REQUIRE(fake.posted.size() == 2);
+    CHECK(fake.posted[0].wnd == host);
+    CHECK(fake.posted[0].msg == WM_CLOSE);
+    CHECK(fake.posted[0].wParam == 0);
+    CHECK(fake.posted[0].lParam == 0);
+    CHECK(fake.posted[1].wnd == host);
+    CHECK(fake.posted[1].msg == WM_QUIT);
+}
+
+}  // namespace
+
+TEST_SUITE("uninstall dialog choice") {
+    TEST_CASE("OkBtnClick adds each checked box, Files to Macros") {
+        for (int combo = 0; combo < 8; ++combo) {
+            CAPTURE(combo);
+            TUnInstallForm form;
+            CHECK(form.checked[UNINST_FILES]);
+            CHECK(form.checked[UNINST_AUTOSTART]);
+            CHECK_FALSE(form.checked[UNINST_SETTINGS]);
+            form.checked[UNINST_SETTINGS] = combo & 1;
+            form.checked[UNINST_SOUND] = combo & 2;
+            form.checked[UNINST_MACROS] = combo & 4;
+            form.opts.Include(UNINST_SOUND);  // left over from before: replaced
+            form.OkBtnClick();
+            std::uint8_t expected = 0x01 | 0x02 | ((combo & 1) ? 0x04 : 0) |
+                                    ((combo & 2) ? 0x08 : 0) | ((combo & 4) ? 0x10 : 0);
+            CHECK(form.opts.bits == expected);
+        }
+    }
+
+    TEST_CASE("the set's members are the bits 0x01 to 0x10") {
+        CHECK(OptionBit(UNINST_FILES) == 0x01);
+        CHECK(OptionBit(UNINST_AUTOSTART) == 0x02);
+        CHECK(OptionBit(UNINST_SETTINGS) == 0x04);
+        CHECK(OptionBit(UNINST_SOUND) == 0x08);
+        CHECK(OptionBit(UNINST_MACROS) == 0x10);
+        CHECK(TUnInstOptions::All().bits == 0x1F);
+        TUnInstallForm none;
+        none.checked = {};
+        none.OkBtnClick();
+        CHECK(none.opts.Empty());
+    }
+}
+
+TEST_SUITE("uninstall") {
+    TEST_CASE("quiet mode removes everything without asking") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        QuietMode = true;
+        int asked = 0;
+        RunUninstall([&] {
+            ++asked;
+            return TUnInstOptions{};
+        });
+        CHECK(asked == 0);
+        CheckProfileAfter(s.fake, HKEY_CURRENT_USER, u"", TUnInstOptions::All());
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
+        CheckHostClosed(s.fake, s.host);
+        CHECK(s.fake.messageBoxes.empty());
+        CHECK(s.fake.OpenRegKeys() == 0);
+    }
+
+    TEST_CASE("each choice of the dialog deletes its keys under HKEY_CURRENT_USER") {
+        for (int combo = 0; combo < 8; ++combo) {
+            CAPTURE(combo);
+            UninstallScope s;
+            FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+            FillMachine(s.fake);
+            TUnInstOptions flags = Flags({UNINST_FILES, UNINST_AUTOSTART});
+            if (combo & 1) flags.Include(UNINST_SETTINGS);
+            if (combo & 2) flags.Include(UNINST_SOUND);
+            if (combo & 4) flags.Include(UNINST_MACROS);
+            RunUninstall([&] { return flags; });
+            CheckProfileAfter(s.fake, HKEY_CURRENT_USER, u"", flags);
+            CheckHostClosed(s.fake, s.host);
+            CHECK(s.fake.messageBoxes.empty());
+            CHECK(s.fake.OpenRegKeys() == 0);
+        }
+    }
+
+    TEST_CASE("in a user hive every path carries the hive's prefix") {
+        for (auto flags : {TUnInstOptions::All(), Flags({UNINST_FILES, UNINST_SOUND}),
+                           Flags({UNINST_MACROS}), Flags({UNINST_SETTINGS, UNINST_MACROS})}) {
+            int bits = flags.bits;
+            CAPTURE(bits);
+            UninstallScope s;
+            const std::u16string hive = u"S-1-5-21-7";
+            FillProfile(s.fake, HKEY_USERS, hive + u"\\");
+            FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+            FillMachine(s.fake);
+            FindUserProfile();
+            REQUIRE(RegRoot == HKEY_USERS);
+            RunUninstall([&] { return flags; });
+            CheckProfileAfter(s.fake, HKEY_USERS, hive + u"\\", flags);
+            // the tool's own account is not touched
+            CHECK(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct + u"\\Macros\\AltGr"));
+            CHECK(s.fake.RegKeyExists(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Vantor32"));
+            CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
+                                     u"EnableHexNumpad"));
+            auto main = s.fake.GetRegValue(HKEY_CURRENT_USER, kProduct + u"\\Settings",
+                                           u"Vantor eingeschaltet");
+            REQUIRE(main.has_value());
+            CHECK(main->data == std::vector<std::uint8_t>{1});
+        }
+    }
+
+    TEST_CASE("the dialog closed without OK changes nothing") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        RunUninstall([] { return TUnInstOptions{}; });
+        CHECK(s.fake.posted.empty());
+        auto main = s.fake.GetRegValue(HKEY_CURRENT_USER, kProduct + u"\\Settings",
+                                       u"Vantor eingeschaltet");
+        REQUIRE(main.has_value());
+        CHECK(main->data == std::vector<std::uint8_t>{1});
+        CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
+                                 u"EnableHexNumpad"));
+        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        CHECK(s.fake.messageBoxes.empty());
+    }
+
+    TEST_CASE("keys that do not exist give no message") {
+        UninstallScope s;
+        s.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        QuietMode = true;
+        RunUninstall(nullptr);
+        CHECK(s.fake.messageBoxes.empty());
+        CHECK(s.fake.messageBeeps.empty());
+    }
+
+    TEST_CASE("a key that cannot be deleted gives one error box and the run goes on") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        s.fake.ProtectRegKey(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Vantor32\\");
+        QuietMode = true;
+        RunUninstall(nullptr);
+        REQUIRE(s.fake.messageBoxes.size() == 1);
+        CHECK(s.fake.messageBoxes[0].text ==
+              u"Registry-Einträge \"AppEvents\\Schemes\\Apps\\Vantor32\\\" konnten nicht "
+              u"gelöscht werden");
+        CHECK((s.fake.messageBoxes[0].type & MB_ICONHAND) == MB_ICONHAND);
+        CHECK(s.fake.messageBeeps == std::vector<std::uint32_t>{MB_ICONHAND});
+        // the later steps ran
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
+                                       u"EnableHexNumpad"));
+    }
+
+    TEST_CASE("a scancode map that cannot be deleted is reported and the run goes on") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        s.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        QuietMode = true;
+        RunUninstall(nullptr);
+        REQUIRE(s.fake.messageBoxes.size() == 1);
+        CHECK(s.fake.messageBoxes[0].text == u"Konnte ScancodeMap nicht aus Registry löschen");
+        CHECK(s.fake.messageBeeps.size() == 1);
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
+                                       u"EnableHexNumpad"));
+    }
+
+    TEST_CASE("a missing layout key counts as a map that cannot be deleted") {
+        UninstallScope s;
+        QuietMode = true;
+        RunUninstall(nullptr);
+        REQUIRE(s.fake.messageBoxes.size() == 1);
+        CHECK(s.fake.messageBoxes[0].text == u"Konnte ScancodeMap nicht aus Registry löschen");
+    }
+
+    TEST_CASE("an empty RegPath stops before any deletion") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        QuietMode = true;
+        RegPath.clear();
+        CHECK_THROWS_WITH_AS(RunUninstall(nullptr), "RegPath nicht gesetzt!", EVtError);
+        CheckHostClosed(s.fake, s.host);  // steps before the check ran
+        CHECK(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct + u"\\Macros\\AltGr"));
+        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
+                                 u"EnableHexNumpad"));
+        CHECK(s.fake.OpenRegKeys() == 0);
+    }
+
+    TEST_CASE("without a host nothing is posted; with one it is looked up for each message") {
+        UninstallScope s;
+        s.fake.RemoveWindow(s.host);
+        s.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        int before = s.fake.counts.windows;
+        CloseHost();
+        CHECK(s.fake.posted.empty());
+        CHECK(s.fake.counts.windows == before + 2);
+    }
+}
