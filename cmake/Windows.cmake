@@ -98,8 +98,12 @@ if(VT_E2E_SUPPORT)
 endif()
 
 # Benchmarks under Wine: they call the hook logic in-process against the real platform,
-# so they compile the hook sources themselves (without DllMain and the exports).
+# so they compile the hook sources themselves (without DllMain and the exports). Built
+# where the e2e helpers are (the x86_64 tree).
 file(GLOB VT_BENCH_WIN CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.wine.cpp)
+if(NOT TARGET vt_e2e)
+  set(VT_BENCH_WIN)
+endif()
 foreach(src ${VT_BENCH_WIN})
   get_filename_component(name ${src} NAME_WE)
   add_executable(bench_${name} ${src} ${VT_HOOK_SOURCES})

@@ -1,0 +1,324 @@
+// Cost of one key press through KeyboardProc under Wine with the real Win32 platform,
+// called in-process: the registry reads, window lookups, host messages and log lines are
+// real Wine costs. Each case runs without and with a host window, next to a bare
+// CallNextHookEx loop. A benchmark that prints figures, not a test.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "E2E.h"
+#include "WineBench.h"
+#include "common/Vantor.Common.h"
+#include "common/Vantor.Utils.h"
+#include "hook/Vt32Util.h"
+#include "hook/VtSend.h"
+#include "platform/win32/Win32Platform.h"
+
+using vtbench::Median;
+using vtbench::Now;
+
+namespace {
+
+constexpr int kRuns = 7;
+constexpr int kWarmUp = 10;
+const std::wstring kRoot = L"Software\\Quellmark\\Vantor32";
+const std::wstring kSettings = kRoot + L"\\Settings";
+
+std::wstring Wide(const std::u16string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+// ---------------------------------------------------------------- the host window
+// A window of class and title "Vantor32" on a thread of its own that answers the host
+// messages at once, as the tray host does.
+constexpr vt::HHook kHostHookValue = 0x4242;
+
+class THostThread {
+public:
+    THostThread() {
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this] { Run(); });
+        WaitForSingleObject(ready_, 10000);
+    }
+    ~THostThread() {
+        if (wnd_) PostMessageW(wnd_, WM_CLOSE, 0, 0);
+        thread_.join();
+        CloseHandle(ready_);
+    }
+    THostThread(const THostThread&) = delete;
+    THostThread& operator=(const THostThread&) = delete;
+
+    HWND Window() const { return wnd_; }
+    static std::atomic<unsigned long> answered;
+
+private:
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+        switch (msg) {
+            case vt::WM_HOST_GETHOOK:
+                ++answered;
+                return static_cast<LRESULT>(kHostHookValue);
+            case vt::WM_HOST_GETMODIFIERS:
+            case vt::WM_HOST_SETMODIFIERS:
+                ++answered;
+                return 0;
+            case WM_DESTROY:
+                PostQuitMessage(0);
+                return 0;
+            default:
+                return DefWindowProcW(wnd, msg, wParam, lParam);
+        }
+    }
+
+    void Run() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"Vantor32";
+        RegisterClassW(&wc);
+        wnd_ = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
+                               nullptr, wc.hInstance, nullptr);
+        SetEvent(ready_);
+        MSG msg;
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+        UnregisterClassW(L"Vantor32", wc.hInstance);
+    }
+
+    HANDLE ready_ = nullptr;
+    HWND wnd_ = nullptr;
+    std::thread thread_;
+};
+std::atomic<unsigned long> THostThread::answered{0};
+
+// ---------------------------------------------------------------- scenarios
+struct Scenario {
+    const char* label;
+    bool main;
+    bool umlaut;
+    bool altGr;
+    WORD vk;
+    DWORD scan;
+    int presses;  // per run
+};
+
+// A configured system: both tables hold entries, none of them for the plain letter. Every
+// case writes the same values (the tree is not deleted while the library holds its key).
+void Configure(const Scenario& s) {
+    using vt::OptionValueNames;
+    e2e::RegSetByte(kSettings, Wide(OptionValueNames[vt::OPT_MAIN]), s.main);
+    e2e::RegSetByte(kSettings, Wide(OptionValueNames[vt::OPT_UMLAUT]), s.umlaut);
+    e2e::RegSetByte(kSettings, Wide(OptionValueNames[vt::OPT_BEEP]), 1);
+    const std::wstring ascii = Wide(vt::kMacroTableAscii);
+    e2e::RegSetText(ascii, L"000000DE", L"ae");
+    e2e::RegSetText(ascii, L"000000C0", L"oe");
+    e2e::RegSetText(ascii, L"000000BA", L"ue");
+    const std::wstring altGr = Wide(vt::kMacroTableAltGr);
+    e2e::RegSetText(altGr, L"00080045", L"xy");
+    e2e::RegSetText(altGr, L"00020070", L"^*1");
+}
+
+// The thread's key state as the hook would see it: AltGr is left Ctrl plus right Alt.
+void SetHeldKeys(bool altGr) {
+    BYTE keys[256] = {};
+    if (altGr) {
+        keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+        keys[VK_MENU] = keys[VK_RMENU] = 0x80;
+    }
+    SetKeyboardState(keys);
+}
+
+// The macro's restored right Alt stays down on the desktop; release it so that the next
+// case starts from a clean keyboard.
+void ReleaseModifiers(vtbench::TTargetWindow& target) {
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = VK_MENU;
+    in[0].ki.dwFlags = KEYEVENTF_KEYUP | KEYEVENTF_EXTENDEDKEY;
+    in[1].ki.wVk = VK_CONTROL;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+    target.Drain(false);
+    SetHeldKeys(false);
+}
+
+// One case's figures, gathered over the rounds.
+struct RResult {
+    std::vector<double> runs;  // us per press of each run
+    vtbench::RCallCounts counts;
+    double presses = 0;
+    double hostAnswers = 0;
+};
+
+void Add(vtbench::RCallCounts& sum, const vtbench::RCallCounts& c) {
+    sum.registry += c.registry;
+    sum.windows += c.windows;
+    sum.messages += c.messages;
+    sum.debugLines += c.debugLines;
+    sum.keyState += c.keyState;
+    sum.injected += c.injected;
+    sum.layout += c.layout;
+    sum.sleeps += c.sleeps;
+    sum.other += c.other;
+}
+
+// One run of a case: s.presses presses, each timed alone so that dropping the macro's
+// injected keys between them stays out of the figure.
+void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
+                vtbench::TTargetWindow& target, RResult& r) {
+    Configure(s);
+    const LPARAM lParam = static_cast<LPARAM>(0x00000001u | (s.scan << 16));
+    auto press = [&] {
+        SetHeldKeys(s.altGr);
+        const double start = Now();
+        vt::KeyboardProc(HC_ACTION, s.vk, lParam);
+        const double took = Now() - start;
+        vt::PlaybackActive = false;       // the injected marker never comes back here
+        if (s.altGr) target.Pump(false);  // the macro's keys: dropped
+        return took;
+    };
+    for (int i = 0; i < kWarmUp; ++i) press();
+    target.Drain(false, 10);
+
+    counting.counts = {};
+    THostThread::answered = 0;
+    double seconds = 0;
+    for (int i = 0; i < s.presses; ++i) seconds += press();
+    r.runs.push_back(seconds * 1e6 / s.presses);
+    Add(r.counts, counting.counts);
+    r.presses += s.presses;
+    r.hostAnswers += THostThread::answered;
+    target.Drain(false, 10);
+    if (s.altGr) ReleaseModifiers(target);
+}
+
+void Report(const char* host, const char* label, const RResult& r) {
+    const vtbench::RCallCounts& c = r.counts;
+    const double n = r.presses;
+    std::printf(
+        "%-8s %-40s %9.2f us/press  registry %5.1f  FindWindowW %4.1f  messages %4.1f  "
+        "log lines %4.1f  key state %4.1f  layout %4.1f  injected %4.1f  host answers %4.1f\n",
+        host, label, Median(r.runs), c.registry / n, c.windows / n, c.messages / n,
+        c.debugLines / n, c.keyState / n, c.layout / n, c.injected / n, r.hostAnswers / n);
+}
+
+// The floor: what passing the key on costs without any of our work.
+void BaselineRun(const Scenario& s, RResult& r) {
+    const LPARAM lParam = static_cast<LPARAM>(0x00000001u | (s.scan << 16));
+    constexpr int kCalls = 2000;
+    const double start = Now();
+    for (int i = 0; i < kCalls; ++i) CallNextHookEx(nullptr, HC_ACTION, s.vk, lParam);
+    r.runs.push_back((Now() - start) * 1e6 / kCalls);
+}
+
+// What a press is made of, call by call.
+void CallCosts(HWND hostWnd) {
+    using vtbench::MicrosPerCall;
+    using vtbench::PrintCallCost;
+    HKEY key = nullptr;
+    RegOpenKeyExW(HKEY_CURRENT_USER, kSettings.c_str(), 0, KEY_READ, &key);
+    const std::wstring mainName = Wide(vt::OptionValueNames[vt::OPT_MAIN]);
+    const std::wstring table = Wide(vt::kMacroTableAltGr);
+    const auto readOption = [&] {
+        BYTE value = 0;
+        DWORD type = 0, size = 1;
+        RegQueryValueExW(key, mainName.c_str(), nullptr, &type, &value, &size);
+    };
+    const auto openTable = [&] {
+        HKEY k = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, table.c_str(), 0, KEY_ALL_ACCESS, &k) == 0) {
+            RegCloseKey(k);
+        }
+    };
+    const auto findViewer = [] { FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)"); };
+    const auto logLine = [] {
+        OutputDebugStringW(L"PROCESS:\tVK:0041\tSC:1e\tRC:1\tFlags:xiidmarl\t[A]\tDN\t00000000");
+    };
+    const auto keyState = [] { GetKeyState(VK_SHIFT); };
+    const auto keyboardState = [] {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+    };
+    const auto askHost = [&] {
+        DWORD_PTR r = 0;
+        SendMessageTimeoutW(hostWnd, vt::WM_HOST_GETMODIFIERS, 0, 0, SMTO_ABORTIFHUNG,
+                            vt::kHostTimeoutMs, &r);
+    };
+    PrintCallCost("RegQueryValueExW (an option byte)", MicrosPerCall(readOption, 2000));
+    PrintCallCost("RegOpenKeyExW + RegCloseKey (a macro table)", MicrosPerCall(openTable, 2000));
+    PrintCallCost("FindWindowW (the viewer, absent)", MicrosPerCall(findViewer, 2000));
+    PrintCallCost("OutputDebugStringW (a log line)", MicrosPerCall(logLine, 2000));
+    PrintCallCost("GetKeyState", MicrosPerCall(keyState, 2000));
+    PrintCallCost("GetKeyboardState", MicrosPerCall(keyboardState, 2000));
+    PrintCallCost("SendMessageTimeoutW (host thread answers)", MicrosPerCall(askHost, 1000));
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+int main() {
+    std::printf(
+        "bench_pipeline: one key press through KeyboardProc under Wine, real Win32 platform, "
+        "%s; median of %d runs; platform calls per press\n",
+        vtbench::OptimizeNote(), kRuns);
+
+    vtbench::TTargetWindow target;
+    if (!target.Focus()) std::printf("  note: the benchmark's edit did not get the focus\n");
+
+    e2e::RegDeleteTreeCU(kRoot);
+    vtbench::TCountingPlatform counting(vt::Win32PlatformInstance());
+    vt::SetPlatform(&counting);
+
+    constexpr int kScenarios = 3;
+    const Scenario scenarios[kScenarios] = {
+        {"letter, OPT_MAIN off", false, false, false, 'A', 0x1E, 300},
+        {"letter, OPT_MAIN+OPT_UMLAUT on, no macro", true, true, false, 'A', 0x1E, 300},
+        {"macro hit: AltGr+E types \"xy\"", true, true, true, 'E', 0x12, 60},
+    };
+
+    // Round by round every case gets one run, so that a burst of load elsewhere on the
+    // machine spreads over all of them instead of spoiling one.
+    RResult baseline;
+    RResult results[2][kScenarios];
+    for (int round = 0; round < kRuns; ++round) {
+        BaselineRun(scenarios[0], baseline);
+        for (const bool withHost : {false, true}) {
+            // The library looks the host window up once, when it loads.
+            std::optional<THostThread> host;
+            if (withHost) host.emplace();
+            if (withHost && !host->Window())
+                std::printf("  note: the host window was not created\n");
+            target.Focus();
+            vt::RegPath = vt::kDefaultRegPath;
+            vt::HookHandle = 0;
+            vt::LibraryLoad();
+            if (withHost && vt::HostWindow == 0) std::printf("  note: the library found no host\n");
+            for (int k = 0; k < kScenarios; ++k) {
+                MeasureRun(scenarios[k], counting, target, results[withHost][k]);
+            }
+            vt::LibraryUnload();
+            vt::HookHandle = 0;
+        }
+    }
+
+    std::printf("%-8s %-40s %9.2f us/press\n", "-", "baseline: CallNextHookEx only",
+                Median(baseline.runs));
+    for (const bool withHost : {false, true}) {
+        for (int k = 0; k < kScenarios; ++k) {
+            Report(withHost ? "host" : "no host", scenarios[k].label, results[withHost][k]);
+        }
+    }
+
+    std::printf("single calls:\n");
+    {
+        THostThread host;
+        CallCosts(host.Window());
+    }
+
+    vt::SetPlatform(&vt::Win32PlatformInstance());
+    e2e::RegDeleteTreeCU(kRoot);
+    return 0;
+}

@@ -1,0 +1,173 @@
+// Cost of typing a 1,000-character text with SendText under Wine with the real Win32
+// platform: events injected per character and time per event, next to a bare loop of as
+// many SendInput calls. The keys go to an EDIT of our own that holds the focus. A
+// benchmark that prints figures, not a test.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "WineBench.h"
+#include "common/DebugWindowInterface.h"
+#include "common/Vantor.Common.h"
+#include "hook/Vt32Util.h"
+#include "hook/VtSend.h"
+#include "platform/win32/Win32Platform.h"
+
+using vtbench::Median;
+using vtbench::Now;
+
+namespace {
+
+constexpr int kRuns = 5;
+constexpr std::size_t kLength = 1000;
+
+// Letters, capitals, digits, punctuation and blanks; all of it has a key on the layout
+// of the Wine session (which has none for the parentheses), so every character is one
+// key stroke and the edit's text can be compared with what was sent.
+std::u16string MakeText(std::size_t length) {
+    const std::u16string pattern =
+        u"The Quick Brown Fox, 12 jumps over 34 lazy dogs! [Yes?] \"A-B\" & 5.67; x_y=9/0 'Z' ";
+    std::u16string text;
+    while (text.size() < length) text += pattern;
+    text.resize(length);
+    return text;
+}
+
+std::wstring Wide(const std::u16string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+std::string Narrow(const std::wstring& s) {
+    std::string out;
+    for (wchar_t c : s) out.push_back(c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?');
+    return out;
+}
+
+// A bare loop of SendInput calls, one keyboard INPUT each, alternating press and release
+// of a key that types nothing; optionally yielding after each like SendKey does.
+double BareSendInput(std::size_t calls, bool yield) {
+    INPUT in[2] = {};
+    for (int k = 0; k < 2; ++k) {
+        in[k].type = INPUT_KEYBOARD;
+        in[k].ki.wVk = VK_F24;
+        in[k].ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_F24, MAPVK_VK_TO_VSC));
+        in[k].ki.dwFlags = k ? KEYEVENTF_KEYUP : 0;
+    }
+    const double start = Now();
+    for (std::size_t i = 0; i < calls; ++i) {
+        SendInput(1, &in[i & 1], sizeof(INPUT));
+        if (yield) Sleep(0);
+    }
+    return Now() - start;
+}
+
+}  // namespace
+
+int main() {
+    std::printf("bench_send: SendText of %zu characters under Wine, real Win32 platform, %s\n",
+                kLength, vtbench::OptimizeNote());
+
+    vtbench::TTargetWindow target;
+    if (!target.Focus()) std::printf("  note: the benchmark's edit did not get the focus\n");
+
+    vtbench::TCountingPlatform counting(vt::Win32PlatformInstance());
+    vt::SetPlatform(&counting);
+    vt::LibraryLoad();
+    if (vt::FindDebugWindow() != 0) {
+        std::printf("  note: a viewer is running; every log line also goes to it\n");
+    }
+    vt::ModifierState = 0;
+
+    const std::u16string text = MakeText(kLength);
+    const std::wstring expected = Wide(text);
+
+    // warm up: the first injected keys of a process pay for setting up its input
+    vt::SendText(text.substr(0, 50));
+    target.Drain(true);
+    target.Clear();
+
+    std::vector<double> perText;
+    vtbench::RCallCounts counts;
+    int typedRight = 0;
+    std::string mismatch;
+    for (int run = 0; run < kRuns; ++run) {
+        counting.counts = {};
+        const double start = Now();
+        vt::SendText(text);
+        perText.push_back(Now() - start);
+        counts = counting.counts;
+        // Every injected key is in our queue already; the edit gets them now.
+        target.Drain(true, 200);
+        const std::wstring got = target.Text();
+        if (got == expected) {
+            ++typedRight;
+        } else if (mismatch.empty()) {
+            std::size_t at = 0;
+            while (at < got.size() && at < expected.size() && got[at] == expected[at]) ++at;
+            mismatch = "got " + std::to_string(got.size()) + " characters, first difference at " +
+                       std::to_string(at) + ": \"" + Narrow(got.substr(at, 20)) + "\"";
+        }
+        target.Clear();
+    }
+
+    if (counts.injected == 0) {
+        std::printf("SendText injected no events\n");
+        vt::LibraryUnload();
+        vt::SetPlatform(&vt::Win32PlatformInstance());
+        return 1;
+    }
+    const double events = static_cast<double>(counts.injected);
+    const double seconds = Median(perText);
+    std::printf(
+        "SendText                  %5zu chars  %6.0f events  %5.2f events/char  %6llu log lines"
+        "  %8.2f ms/text  %7.2f us/event\n",
+        kLength, events, events / kLength, static_cast<unsigned long long>(counts.debugLines),
+        seconds * 1e3, seconds * 1e6 / events);
+    std::printf(
+        "  platform calls per event: SendInput %.2f  log lines %.2f  FindWindowW %.2f  "
+        "layout %.2f  Sleep(0) %.2f  registry %.2f  key state %.2f\n",
+        counts.injected / events, counts.debugLines / events, counts.windows / events,
+        counts.layout / events, counts.sleeps / events, counts.registry / events,
+        counts.keyState / events);
+    std::printf("  the edit received exactly the text in %d of %d runs\n", typedRight, kRuns);
+    if (!mismatch.empty()) std::printf("  first mismatch: %s\n", mismatch.c_str());
+
+    const std::size_t calls = counts.injected;
+    for (const bool yield : {false, true}) {
+        std::vector<double> runs;
+        for (int run = 0; run < kRuns; ++run) {
+            runs.push_back(BareSendInput(calls, yield));
+            target.Drain(false);
+        }
+        const double s = Median(runs);
+        std::printf("%-25s %6zu calls  %8.2f ms/loop  %7.2f us/event\n",
+                    yield ? "bare SendInput+Sleep(0)" : "bare SendInput", calls, s * 1e3,
+                    s * 1e6 / static_cast<double>(calls));
+    }
+
+    // What one event of SendText is made of, call by call.
+    std::printf("single calls (the platform calls of one injected event):\n");
+    const auto findViewer = [] { FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)"); };
+    const auto logLine = [] { OutputDebugStringW(L"4.AddVK\tVK:0041\t[A]\tDN\tsc=1e\t00000000"); };
+    const auto mapKey = [] { MapVirtualKeyW('A', MAPVK_VK_TO_VSC_EX); };
+    const auto scanChar = [] { VkKeyScanW(L'a'); };
+    const auto keyName = [] {
+        wchar_t name[200];
+        GetKeyNameTextW(0x1E0001, name, 200);
+    };
+    const auto sleepZero = [] { Sleep(0); };
+    vtbench::PrintCallCost("FindWindowW (the viewer, absent)",
+                           vtbench::MicrosPerCall(findViewer, 2000));
+    vtbench::PrintCallCost("OutputDebugStringW (a log line)",
+                           vtbench::MicrosPerCall(logLine, 2000));
+    vtbench::PrintCallCost("MapVirtualKeyW", vtbench::MicrosPerCall(mapKey, 2000));
+    vtbench::PrintCallCost("VkKeyScanW", vtbench::MicrosPerCall(scanChar, 2000));
+    vtbench::PrintCallCost("GetKeyNameTextW", vtbench::MicrosPerCall(keyName, 2000));
+    vtbench::PrintCallCost("Sleep(0)", vtbench::MicrosPerCall(sleepZero, 2000));
+
+    vt::LibraryUnload();
+    vt::SetPlatform(&vt::Win32PlatformInstance());
+    return 0;
+}
