@@ -32,37 +32,40 @@ std::u16string MacroValueName(std::uint32_t macroKey) {
 }
 
 std::u16string DecodeMacroText(const std::u16string& stored) {
-    std::u16string text = stored;
-    std::size_t p = 0;  // 0-based; a "$" in the last position is never examined
-    while (p + 1 < text.size()) {
-        if (text[p] != u'$') {
-            ++p;
+    // One pass from the front: a decoded character is never taken as an escape, so the
+    // output only grows at its end (editing the text in place costs quadratic time on a
+    // long stored value, inside every hooked program).
+    std::u16string text;
+    text.reserve(stored.size());
+    const std::size_t n = stored.size();
+    std::size_t p = 0;
+    // A "$" in the last position is never examined.
+    while (p + 1 < n) {
+        if (stored[p] != u'$') {
+            text += stored[p++];
             continue;
         }
-        if (text[p + 1] == u'$') {
-            text.erase(p, 1);
-            ++p;
+        if (stored[p + 1] == u'$') {
+            text += u'$';
+            p += 2;
             continue;
         }
         // "$" and up to two more characters, read as "$" followed by hex digits.
-        const std::size_t len = std::min<std::size_t>(3, text.size() - p);
+        const std::size_t len = std::min<std::size_t>(3, n - p);
         int value = 0;
         bool ok = true;
         for (std::size_t i = p + 1; i < p + len; ++i) {
-            const int digit = HexDigit(text[i]);
+            const int digit = HexDigit(stored[i]);
             if (digit < 0) {
                 ok = false;
                 break;
             }
             value = value * 16 + digit;
         }
-        text.erase(p, len);
-        if (ok) {
-            // The decoded character is stepped over: it is never taken as an escape.
-            text.insert(p, 1, static_cast<char16_t>(value));
-            ++p;
-        }
+        if (ok) text += static_cast<char16_t>(value);
+        p += len;
     }
+    text.append(stored, p, std::u16string::npos);
     return text;
 }
 

@@ -159,7 +159,10 @@ bool LaunchProgram(const std::u16string& command) {
     if (!expanded.empty() && expanded[0] == u'"') {
         // The quoted form splits the command as written: the shell expands variables
         // in the program path (SEE_MASK_DOENVSUBST); the parameters go on as they are.
-        const std::u16string work = command.empty() ? std::u16string() : command.substr(1);
+        // When the quote comes from a variable, the text as written begins with that
+        // "%" reference instead: only the expanded text can be split then.
+        const std::u16string& quoted = command[0] == u'"' ? command : expanded;
+        const std::u16string work = quoted.substr(1);
         const std::size_t q = work.find(u'"');
         if (q == std::u16string::npos) {
             program = work;

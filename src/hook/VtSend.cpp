@@ -38,11 +38,13 @@ void SendScanModifiers(std::uint8_t modifiers, bool press) {
 
 // One key with the modifiers of its high byte. An escape cut short by the end of the
 // text names no key at all: it gets its line but nothing is injected for it (a stroke of
-// virtual key 0 would only reach the application as an unknown key).
+// virtual key 0 would only reach the application as an unknown key). Nor is the marker
+// key typed as a key of the text: its release would end the hook's playback in the
+// middle of the text, and the rest would be converted again (even run its own macro).
 void SendKeyStroke(std::uint16_t code, bool hasKey = true) {
     const std::uint8_t modifiers = static_cast<std::uint8_t>(code >> 8);
     DebugLog(u"4.VK=%.4x winToggle:%x", code, modifiers);
-    if (!hasKey) return;
+    if (!hasKey || (code & 0xFF) == kMarkerKey) return;
     SendScanModifiers(modifiers, true);
     SendKey(code, true);
     SendKey(code, false);

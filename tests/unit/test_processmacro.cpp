@@ -222,6 +222,15 @@ TEST_CASE("command macros: program starts") {
         CHECK(s.fake.shellExecutes[0].lpParameters == u" %ARG%");
         CHECK(s.fake.shellExecutes[0].fMask == SEE_MASK_DOENVSUBST);
     }
+    SUBCASE("a variable that brings the quotes in is split after its expansion") {
+        // Splitting the text as written would cut the "%" off the reference and name a
+        // program "EDITOR% notes.txt".
+        s.fake.environment[u"EDITOR"] = u"\"C:\\Program Files\\Ed\\ed.exe\"";
+        s.Run(u"^%EDITOR% notes.txt");
+        REQUIRE(s.fake.shellExecutes.size() == 1);
+        CHECK(s.fake.shellExecutes[0].lpFile == u"C:\\Program Files\\Ed\\ed.exe");
+        CHECK(s.fake.shellExecutes[0].lpParameters == u" notes.txt");
+    }
     SUBCASE("LaunchProgram reports the platform's answer") {
         CHECK(LaunchProgram(u"ok.exe"));
         s.fake.shellExecuteResult = [](const ShellExecuteInfo&) { return false; };
