@@ -153,7 +153,14 @@ void RunPipeline(KeyContext& context) {
 
 std::uint8_t ConvertKey(const KeyEvent& event) {
     KeyContext context{event, (ModifierState & (MOD_SHIFT | MOD_CTRL | MOD_ALTGR)) != 0, 0};
-    RunPipeline(context);
+    try {
+        RunPipeline(context);
+    } catch (const EVtError& e) {
+        // A step that already typed in the key's place has taken it: passing the key on
+        // as well would type it twice. Otherwise the hook contains the error.
+        if (context.Verdict != 2) throw;
+        DebugLog(u"ConvertKey: %s", e.Message());
+    }
     return context.Verdict;
 }
 

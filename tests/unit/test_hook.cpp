@@ -136,12 +136,14 @@ TEST_CASE("the marker brackets playback: counter before the decrement, release s
     f.SetOption(u"Vantor eingeschaltet", 1);
     f.SetMacro(u"00000041", u"x");
     PlaybackCounter = 4;
-    f.Press(0xFF, 0);
+    f.fake.nextHookResult = 3;
+    CHECK(f.Press(0xFF, 0) == 3);  // the marker itself goes on like any other key
     CHECK(PlaybackActive);
     CHECK(f.Press('A', 0x1E) != 1);  // not converted during playback
     f.Release('A', 0x1E);
-    f.Release(0xFF, 0);
+    CHECK(f.Release(0xFF, 0) == 3);
     CHECK_FALSE(PlaybackActive);
+    CHECK(f.fake.nextHookCalls.size() == 4);
     auto lines = f.EventLines();
     REQUIRE(lines.size() == 4);
     CHECK(lines[0].rfind(u"PLAYBACK(4):\tVK:00FF", 0) == 0);
@@ -223,4 +225,19 @@ TEST_CASE("a nested call for the key being converted does not run its macro agai
     f.Press('A', 0x1E);
     CHECK(nested == 1);
     CHECK_FALSE(f.fake.injected.empty());
+}
+
+TEST_CASE("an error after a macro typed in the key's place still swallows the key") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    // *7 toggles EasyTab, stored here with a type the store refuses.
+    f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"EasyTab", 1);
+    f.SetMacro(u"00000041", u"^prog^abc^*7");
+    CHECK(f.Press('A', 0x1E) == 1);
+    CHECK_FALSE(f.fake.injected.empty());
+    CHECK(f.fake.nextHookCalls.empty());
+    bool logged = false;
+    for (const auto& l : f.fake.debugOutput)
+        if (l == u"ConvertKey: Ungültiger Datentyp für 'EasyTab'") logged = true;
+    CHECK(logged);
 }
