@@ -120,31 +120,31 @@ std::u16string FromLocalePattern(const std::u16string& pattern) {
             continue;
         }
         const std::size_t n = RunLength(pattern, i, false);
-        std::u16string spec;
+        std::u16string token;
         switch (ch) {
             case u'd':
-                spec.assign(n >= 4 ? 4 : n, u'd');
+                token.assign(n >= 4 ? 4 : n, u'd');
                 break;
             case u'M':
-                spec.assign(n >= 4 ? 4 : n, u'm');
+                token.assign(n >= 4 ? 4 : n, u'm');
                 break;
             case u'y':
-                spec = n <= 2 ? u"yy" : u"yyyy";
+                token = n <= 2 ? u"yy" : u"yyyy";
                 break;
             case u'g':
                 break;  // era: not in the pattern language
             case u'h':
             case u'H':
-                spec = n == 1 ? u"h" : u"hh";
+                token = n == 1 ? u"h" : u"hh";
                 break;
             case u'm':
-                spec = n == 1 ? u"n" : u"nn";
+                token = n == 1 ? u"n" : u"nn";
                 break;
             case u's':
-                spec = n == 1 ? u"s" : u"ss";
+                token = n == 1 ? u"s" : u"ss";
                 break;
             case u't':
-                spec = n == 1 ? u"A/P" : u"ampm";
+                token = n == 1 ? u"A/P" : u"ampm";
                 break;
             default:
                 literal += ch;
@@ -153,7 +153,7 @@ std::u16string FromLocalePattern(const std::u16string& pattern) {
         }
         AppendLiteral(out, literal);
         literal.clear();
-        out += spec;
+        out += token;
         i += n;
     }
     AppendLiteral(out, literal);
