@@ -56,18 +56,22 @@ std::vector<std::u16string> EnumSubKeys(HKey key) {
 }
 
 // Deletes parent\sub with everything below it; Windows refuses to delete a key that
-// still has subkeys, so the leaves go first.
+// still has subkeys, so the leaves go first. A subkey that cannot be deleted keeps its
+// parent, but not its siblings: as much as possible is removed, and the first failure
+// is the result.
 long DeleteTree(HKey parent, const std::u16string& sub, int depth) {
     if (depth > 512) return ERROR_ACCESS_DENIED;  // deeper than the registry allows
+    long failure = ERROR_SUCCESS;
     {
         KeyHolder key;
         long rc = Plat().RegOpenKeyExW(parent, sub, KEY_READ, key.Out());
         if (rc != ERROR_SUCCESS) return rc;
         for (const std::u16string& child : EnumSubKeys(key.Get())) {
             rc = DeleteTree(key.Get(), child, depth + 1);
-            if (rc != ERROR_SUCCESS) return rc;
+            if (rc != ERROR_SUCCESS && failure == ERROR_SUCCESS) failure = rc;
         }
     }
+    if (failure != ERROR_SUCCESS) return failure;
     return Plat().RegDeleteKeyW(parent, sub);
 }
 

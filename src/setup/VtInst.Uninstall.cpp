@@ -23,8 +23,21 @@ void CloseHost() {
     PostToHost(WM_QUIT, 0, 0);
 }
 
+namespace {
+
+constexpr long kErrorPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
+
+// Only a key the registry does not find is absent: one whose access list keeps us from
+// opening it still exists, and failing to delete it must be reported.
+bool KeyPresent(TRegistry& reg, const std::u16string& key) {
+    if (reg.KeyExists(key)) return true;
+    return reg.LastError() != ERROR_FILE_NOT_FOUND && reg.LastError() != kErrorPathNotFound;
+}
+
+}  // namespace
+
 void DeleteKeyReported(TRegistry& reg, const std::u16string& key) {
-    if (!reg.KeyExists(key)) return;
+    if (!KeyPresent(reg, key)) return;
     if (!reg.DeleteKey(key))
         ShowError(u"Registry-Einträge \"" + key + u"\" konnten nicht gelöscht werden");
 }

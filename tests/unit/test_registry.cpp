@@ -127,6 +127,23 @@ TEST_SUITE("TRegistry keys") {
         CHECK(scope.fake.OpenRegKeys() == 0);
     }
 
+    TEST_CASE("a subkey that cannot be deleted keeps its parent but not its siblings") {
+        FakeScope scope;
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, kBase + u"\\Top\\A\\A1");
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, kBase + u"\\Top\\Locked");
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, kBase + u"\\Top\\Z");
+        scope.fake.ProtectRegKey(HKEY_CURRENT_USER, kBase + u"\\Top\\Locked");
+        {
+            TRegistry reg;
+            CHECK_FALSE(reg.DeleteKey(kBase + u"\\Top"));
+            CHECK(reg.LastError() == ERROR_ACCESS_DENIED);
+        }
+        CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, kBase + u"\\Top\\Locked"));
+        CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, kBase + u"\\Top\\A"));
+        CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, kBase + u"\\Top\\Z"));
+        CHECK(scope.fake.OpenRegKeys() == 0);
+    }
+
     TEST_CASE("GetKeyNames lists the subkeys of the open key") {
         FakeScope scope;
         scope.fake.CreateRegKey(HKEY_CURRENT_USER, kBase + u"\\One");

@@ -193,6 +193,25 @@ TEST_SUITE("setup start sequence") {
             scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings"));
     }
 
+    TEST_CASE("no arguments: the information box with the program path, then the end") {
+        FakeScope scope;
+        scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
+                                Bytes({0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
+        scope.fake.AddWindow(u"Vantor32", u"Vantor32");
+        ShellRecorder rec;
+        const std::u16string cmd = u"\"C:\\Program Files\\Vantor32\\VtInst.exe\"";
+        CHECK(VtInstMain(kExe, cmd, {}, rec.Shell()) == 0);
+        REQUIRE(scope.fake.messageBoxes.size() == 1);
+        CHECK(scope.fake.messageBoxes[0].text ==
+              u"VtInst: <\"C:\\Program Files\\Vantor32\\VtInst.exe\">");
+        CHECK(rec.dialogs == 0);
+        CHECK(rec.formsCreated == 1);
+        CHECK(scope.fake.posted.empty());
+        CHECK(scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        CHECK_FALSE(
+            scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+    }
+
     TEST_CASE("the instance mutex carries the file name and is closed at the end") {
         FakeScope scope;
         ShellRecorder rec;

@@ -85,6 +85,52 @@ void CheckProfileAfter(FakePlatform& fake, HKey root, const std::u16string& pref
     CHECK(fake.GetRegValue(root, prefix + u"Control Panel\\Input Method", u"Keep"));
 }
 
+// A fake that logs, in call order, the keys deleted from a root and the values deleted,
+// and that can refuse every open of one key below HKEY_CURRENT_USER (a key whose access
+// list denies reading still exists).
+class RecordingPlatform : public FakePlatform {
+public:
+    std::vector<std::u16string> log;
+    std::u16string unreadable;
+
+    long RegOpenKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access,
+                       HKey* out) override {
+        if (!unreadable.empty() && root == HKEY_CURRENT_USER && subKey == unreadable)
+            return ERROR_ACCESS_DENIED;
+        return FakePlatform::RegOpenKeyExW(root, subKey, access, out);
+    }
+    long RegDeleteKeyW(HKey key, const std::u16string& subKey) override {
+        if (key == HKEY_CURRENT_USER || key == HKEY_USERS) log.push_back(u"key " + subKey);
+        return FakePlatform::RegDeleteKeyW(key, subKey);
+    }
+    long RegDeleteValueW(HKey key, const std::u16string& name) override {
+        log.push_back(u"value " + name);
+        return FakePlatform::RegDeleteValueW(key, name);
+    }
+};
+
+struct RecordingScope {
+    RecordingPlatform fake;
+    HWnd host = 0;
+    RecordingScope() {
+        SetPlatform(&fake);
+        host = fake.AddWindow(u"Vantor32", u"Vantor32");
+        SetupModulesInit(u"C:\\VtInst.exe");
+    }
+    ~RecordingScope() {
+        SetupModulesDone();
+        QuietMode = false;
+        RegRoot = HKEY_CURRENT_USER;
+        SetPlatform(nullptr);
+    }
+};
+
+std::vector<std::u16string> BoxTexts(const FakePlatform& fake) {
+    std::vector<std::u16string> texts;
+    for (const auto& box : fake.messageBoxes) texts.push_back(box.text);
+    return texts;
+}
+
 void CheckHostClosed(FakePlatform& fake, HWnd host) {
     REQUIRE(fake.posted.size() == 2);
     CHECK(fake.posted[0].wnd == host);
@@ -236,6 +282,74 @@ TEST_SUITE("uninstall") {
         CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
         CHECK_FALSE(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
                                        u"EnableHexNumpad"));
+    }
+
+    TEST_CASE("the deletions run in their order, the input-method value last") {
+        RecordingScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        QuietMode = true;
+        RunUninstall(nullptr);
+        const std::vector<std::u16string> expected = {
+            u"key Software\\Quellmark\\Vantor32\\Settings\\Speaker",
+            u"key Software\\Quellmark\\Vantor32\\Settings",
+            u"key AppEvents\\Schemes\\Apps\\Vantor32",
+            u"key Software\\Quellmark\\Vantor32\\Macros\\AltGr",
+            u"key Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\Ascii",
+            u"key Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML",
+            u"key Software\\Quellmark\\Vantor32\\Macros",
+            u"value Scancode Map",
+            u"key Software\\Quellmark\\Vantor32",
+            u"value EnableHexNumpad",
+        };
+        CHECK(s.fake.log == expected);
+        CHECK(s.fake.messageBoxes.empty());
+    }
+
+    TEST_CASE("each failing step is reported in order and the later steps still run") {
+        RecordingScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        s.fake.ProtectRegKey(HKEY_CURRENT_USER, kProduct + u"\\Settings\\Speaker");
+        s.fake.ProtectRegKey(HKEY_CURRENT_USER, kProduct + u"\\Macros\\Umlaut\\HTML");
+        s.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        QuietMode = true;
+        RunUninstall(nullptr);
+        const std::vector<std::u16string> expected = {
+            u"Registry-Einträge \"Software\\Quellmark\\Vantor32\\Settings\\Speaker\" konnten "
+            u"nicht gelöscht werden",
+            u"Registry-Einträge \"Software\\Quellmark\\Vantor32\\Settings\" konnten nicht "
+            u"gelöscht werden",
+            u"Registry-Einträge \"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML\" "
+            u"konnten nicht gelöscht werden",
+            u"Registry-Einträge \"Software\\Quellmark\\Vantor32\\Macros\" konnten nicht "
+            u"gelöscht werden",
+            u"Konnte ScancodeMap nicht aus Registry löschen",
+            u"Registry-Einträge \"Software\\Quellmark\\Vantor32\\\" konnten nicht gelöscht "
+            u"werden",
+        };
+        CHECK(BoxTexts(s.fake) == expected);
+        CHECK(s.fake.messageBeeps.size() == expected.size());
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Vantor32"));
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct + u"\\Macros\\AltGr"));
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
+                                       u"EnableHexNumpad"));
+        CHECK(s.fake.OpenRegKeys() == 0);
+    }
+
+    TEST_CASE("a key that exists but cannot be read is reported, not passed over") {
+        RecordingScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        s.fake.unreadable = u"AppEvents\\Schemes\\Apps\\Vantor32";
+        QuietMode = true;
+        RunUninstall(nullptr);
+        REQUIRE(s.fake.messageBoxes.size() == 1);
+        CHECK(s.fake.messageBoxes[0].text ==
+              u"Registry-Einträge \"AppEvents\\Schemes\\Apps\\Vantor32\\\" konnten nicht "
+              u"gelöscht werden");
+        CHECK(s.fake.RegKeyExists(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Vantor32"));
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
     }
 
     TEST_CASE("a scancode map that cannot be deleted is reported and the run goes on") {
