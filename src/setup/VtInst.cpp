@@ -104,6 +104,8 @@ void RunScancodeMap() {
         (void)map.SaveBackup();
         (void)map.SaveToRegistry();
     } else {
+        // Removing is no reason to lose a map the user had before we ever wrote one.
+        (void)map.SaveBackup();
         (void)map.DeleteFromRegistry();
     }
 }

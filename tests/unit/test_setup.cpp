@@ -379,6 +379,19 @@ TEST_SUITE("setup /M") {
         ParamList.clear();
     }
 
+    TEST_CASE("/M alone keeps a map stored before any run as the backup") {
+        SetupScope s;
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", Bytes({1, 2, 3}));
+        ParamList = {u"/M"};
+        RunScancodeMap();
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        auto backup =
+            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
+        REQUIRE(backup);
+        CHECK(backup->data == Bytes({1, 2, 3}));
+        ParamList.clear();
+    }
+
     TEST_CASE("/M on a machine without the layout key reports nothing and creates nothing") {
         SetupScope s;
         ParamList = {u"/M", u"CAPSLOCK"};

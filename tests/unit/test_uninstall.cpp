@@ -352,6 +352,20 @@ TEST_SUITE("uninstall") {
         CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
     }
 
+    TEST_CASE("a map the user had before any backup survives the uninstall as the backup") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", {7, 7});
+        QuietMode = true;
+        RunUninstall(nullptr);
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        auto backup =
+            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
+        REQUIRE(backup);
+        CHECK(backup->data == std::vector<std::uint8_t>{7, 7});
+        CHECK(s.fake.messageBoxes.empty());
+    }
+
     TEST_CASE("a scancode map that cannot be deleted is reported and the run goes on") {
         UninstallScope s;
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
