@@ -56,6 +56,20 @@ inline RECT FrameFor(int w, int h, DWORD style, DWORD exStyle, bool centre) {
     return RECT{x, y, x + fw, y + fh};
 }
 
+// A form's window class, registered once per process.
+inline void RegisterFormClass(const wchar_t* className, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    if (GetClassInfoExW(GetModuleHandleW(nullptr), className, &wc)) return;
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);
+}
+
 inline HWND Child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int x,
                   int y, int w, int h, int id) {
     return CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
@@ -97,7 +111,11 @@ inline HICON MakeGlyph(Glyph glyph) {
     HBITMAP color = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
                                      &bits, nullptr, 0);
     ReleaseDC(nullptr, screen);
-    if (!color || !bits) return nullptr;
+    if (!color) return nullptr;
+    if (!bits) {
+        DeleteObject(color);
+        return nullptr;
+    }
     auto* px = static_cast<DWORD*>(bits);
     const float half = 1.3f;
     for (int y = 0; y < n; ++y) {

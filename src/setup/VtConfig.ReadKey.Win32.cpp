@@ -39,23 +39,10 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noex
     }
 }
 
-void RegisterFormClass() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    if (GetClassInfoExW(GetModuleHandleW(nullptr), kClassName, &wc)) return;
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = FormProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
 }  // namespace
 
 TModalResult TFrmReadKey::ShowModal() {
-    RegisterFormClass();
+    forms::RegisterFormClass(kClassName, FormProc);
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
     const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
     RECT frame = forms::FrameFor(kClientWidth, kClientHeight, style, exStyle, true);

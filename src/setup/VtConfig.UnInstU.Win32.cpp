@@ -75,23 +75,10 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noex
     }
 }
 
-void RegisterFormClass() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    if (GetClassInfoExW(GetModuleHandleW(nullptr), kClassName, &wc)) return;
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = FormProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);
-}
-
 }  // namespace
 
 bool TUnInstallForm::ShowModal() {
-    RegisterFormClass();
+    forms::RegisterFormClass(kClassName, FormProc);
     FormState st;
     st.form = this;
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
