@@ -12,31 +12,13 @@
 #include "hook/VtConvert.h"
 #include "hook/VtSend.h"
 
+#include "BenchNotes.h"
+
 using namespace vt;
+using vt::bench::OptimizeNote;
+using vt::bench::SanitizerNote;
 
 namespace {
-
-const char* SanitizerNote() {
-#if defined(__SANITIZE_ADDRESS__)
-    return "with AddressSanitizer/UBSan";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return "with AddressSanitizer/UBSan";
-#else
-    return "without sanitizers";
-#endif
-#else
-    return "without sanitizers";
-#endif
-}
-
-const char* OptimizeNote() {
-#if defined(__OPTIMIZE__)
-    return "optimized";
-#else
-    return "not optimized";
-#endif
-}
 
 const std::u16string kSettings = u"Software\\Quellmark\\Vantor32\\Settings";
 
