@@ -98,3 +98,31 @@ TEST_CASE("switching the hook off stops the lines") {
     Sleep(300);
     CHECK(CountContaining(scene.viewerLog, "VK:0047") == before);
 }
+
+TEST_CASE("the host's tray menu switches the master switch and quits") {
+    ResetOptions();
+    Process host = Start(L"\"" + ExeDir() + L"vthost.exe\"");
+    HWND hostWnd = WaitWindow(L"Vantor32", L"Vantor32", 20000);
+    REQUIRE(hostWnd != nullptr);
+    auto openMenu = [&] {
+        // what the tray icon sends on a right click
+        PostMessageW(hostWnd, WM_APP + 1, 0, WM_RBUTTONUP);
+        return WaitUntil([] { return FindWindowW(L"#32768", nullptr) != nullptr; }, 10000);
+    };
+    REQUIRE(openMenu());
+    Tap(VK_DOWN);  // the first item: "Vantor eingeschaltet"
+    Tap(VK_RETURN);
+    BYTE on = 0;
+    CHECK(WaitUntil(
+        [&] {
+            return RegGetByte(L"Software\\Quellmark\\Vantor32\\Settings", L"Vantor eingeschaltet",
+                              &on) &&
+                   on == 1;
+        },
+        10000));
+    REQUIRE(openMenu());
+    Tap(VK_UP);  // the last item: "Beenden"
+    Tap(VK_RETURN);
+    CHECK(WaitExit(host, 10000));
+    if (host.handle) Kill(host);
+}
