@@ -80,6 +80,13 @@ std::u16string FindMacro(const std::u16string& table, std::uint16_t keyCode,
 
     std::u16string text;
     try {
+        // The hook types a macro on the user's input thread: a runaway value of megabytes
+        // would freeze the program for minutes, so it is not taken as a macro.
+        std::uint32_t type = 0, size = 0;
+        if (reg.GetDataInfo(name, &type, &size) && size > kMaxMacroBytes) {
+            DebugLog(u"FindMacro %s	too long (%d bytes)", name, size);
+            return std::u16string();
+        }
         text = reg.ReadString(name);
     } catch (const EVtError& e) {
         // A value of another type is no macro: the key goes on as if nothing were stored.

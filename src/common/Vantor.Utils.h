@@ -54,6 +54,8 @@ inline const std::u16string kMacroTableHtml = u"Software\\Quellmark\\Vantor32\\M
 // 0xCF (and without Ctrl and Alt when right Alt is set) in bits 16-23.
 std::uint32_t MacroKey(std::uint16_t keyCode, std::uint8_t modifiers);
 std::u16string MacroValueName(std::uint32_t macroKey);  // eight upper-case hex digits
+// The largest stored macro value the lookup takes (32767 characters and the NUL).
+constexpr std::uint32_t kMaxMacroBytes = 65536;
 // Turns the stored escape form ("$$", "$hh") into the macro text.
 std::u16string DecodeMacroText(const std::u16string& stored);
 // The decoded macro of table (below HKEY_CURRENT_USER), or "" when there is none.

@@ -187,6 +187,14 @@ TEST_CASE("FindMacro reads the value of the combination from the table") {
         CHECK(fake.OpenRegKeys() == 0);
         CHECK(AnyLineStarts(fake, u"FindMacro 00010041\tUngültiger Datentyp"));
     }
+    SUBCASE("a runaway value is not taken as a macro; the longest allowed one is") {
+        fake.SetRegString(HKEY_CURRENT_USER, kTable, u"00000041", std::u16string(32767, u'a'));
+        fake.SetRegString(HKEY_CURRENT_USER, kTable, u"00000042", std::u16string(32768, u'b'));
+        CHECK(FindMacro(kTable, 0x41, 0).size() == 32767);
+        CHECK(FindMacro(kTable, 0x42, 0) == u"");
+        CHECK(Logged(fake, u"FindMacro 00000042\ttoo long (65538 bytes)"));
+        CHECK(fake.OpenRegKeys() == 0);
+    }
     SUBCASE("a table changed between presses takes effect at once") {
         fake.SetRegString(HKEY_CURRENT_USER, kTable, u"00000070", u"one");
         CHECK(FindMacro(kTable, 0x70, 0) == u"one");
