@@ -7,7 +7,7 @@ cd "$root"
 bash scripts/deps.sh || exit 1
 . scripts/wine-session.sh
 B=${VT_BUILD_ROOT:-$root/build}
-cmake -S . -B "$B/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
+cmake --no-warn-unused-cli -S . -B "$B/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null || exit 1
 cmake --build "$B/win64" -j"$(nproc)" --target Vt32Util vthost vtview vtdemo target || exit 1
 
 vt_wine_start "$B/win64"

@@ -16,10 +16,10 @@ step() { echo; echo "==== $*"; }
 step "native build"
 cmake -S . -B "$B/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null && cmake --build "$B/native" -j"$jobs" || exit 1
 step "win64 build"
-cmake -S . -B "$B/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+cmake --no-warn-unused-cli -S . -B "$B/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
   cmake --build "$B/win64" -j"$jobs" || exit 1
 step "win32 build (compile check)"
-cmake -S . -B "$B/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+cmake --no-warn-unused-cli -S . -B "$B/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
   cmake --build "$B/win32" -j"$jobs" || exit 1
 
 step "native tests"
