@@ -70,6 +70,19 @@ inline void RegisterFormClass(const wchar_t* className, WNDPROC proc) {
     RegisterClassExW(&wc);
 }
 
+// A modal form's top-level window with the given client size, centred on the screen;
+// param reaches the form procedure through CREATESTRUCT.
+inline HWND CreateForm(const wchar_t* className, WNDPROC proc, const wchar_t* caption,
+                       int clientWidth, int clientHeight, void* param) {
+    RegisterFormClass(className, proc);
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+    RECT frame = FrameFor(clientWidth, clientHeight, style, exStyle, true);
+    return CreateWindowExW(exStyle, className, caption, style, frame.left, frame.top,
+                           frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), param);
+}
+
 inline HWND Child(HWND parent, const wchar_t* cls, const std::wstring& text, DWORD style, int x,
                   int y, int w, int h, int id) {
     return CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,

@@ -42,13 +42,8 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noex
 }  // namespace
 
 TModalResult TFrmReadKey::ShowModal() {
-    forms::RegisterFormClass(kClassName, FormProc);
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
-    RECT frame = forms::FrameFor(kClientWidth, kClientHeight, style, exStyle, true);
-    HWND wnd = CreateWindowExW(exStyle, kClassName, L"Taste aufzeichnen", style, frame.left,
-                               frame.top, frame.right - frame.left, frame.bottom - frame.top,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), this);
+    HWND wnd = forms::CreateForm(kClassName, FormProc, L"Taste aufzeichnen", kClientWidth,
+                                 kClientHeight, this);
     if (!wnd) return mrCancel;
     wnd_ = reinterpret_cast<HWnd>(wnd);
 

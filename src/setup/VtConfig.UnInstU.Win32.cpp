@@ -78,15 +78,10 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) noex
 }  // namespace
 
 bool TUnInstallForm::ShowModal() {
-    forms::RegisterFormClass(kClassName, FormProc);
     FormState st;
     st.form = this;
-    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
-    RECT frame = forms::FrameFor(kClientWidth, kClientHeight, style, exStyle, true);
-    HWND wnd = CreateWindowExW(exStyle, kClassName, L"Vantor32 deinstallieren", style, frame.left,
-                               frame.top, frame.right - frame.left, frame.bottom - frame.top,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), &st);
+    HWND wnd = forms::CreateForm(kClassName, FormProc, L"Vantor32 deinstallieren", kClientWidth,
+                                 kClientHeight, &st);
     if (!wnd) return false;
     wnd_ = reinterpret_cast<HWnd>(wnd);
 
