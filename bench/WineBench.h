@@ -220,6 +220,10 @@ public:
         ++counts.other;
         return inner_.ShellExecuteExW(info);
     }
+    std::u16string GetModuleFileNameW() override {
+        ++counts.other;
+        return inner_.GetModuleFileNameW();
+    }
     vt::Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {
         ++counts.other;
         return inner_.CreateMutexW(initialOwner, name);

@@ -69,6 +69,7 @@ void VantorUtilsInit() {
 }
 
 void VantorUtilsDone() {
+    CloseExclusions();
     Options.reset();
     RegPath.clear();
 }

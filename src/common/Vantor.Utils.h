@@ -62,6 +62,19 @@ std::u16string DecodeMacroText(const std::u16string& stored);
 std::u16string FindMacro(const std::u16string& table, std::uint16_t keyCode,
                          std::uint8_t modifiers);
 
+// ---------------------------------------------------------------- programs left alone
+// RegPath + "Settings\Ausnahmen" holds one REG_SZ value per program whose keys the library
+// leaves untouched, named by the program's file name ("mstsc.exe"). Value names compare
+// without regard to case in the registry itself.
+inline const std::u16string kExclusionsKey = u"Settings\\Ausnahmen";
+// "C:\\Tools\\a.exe" -> "a.exe"
+std::u16string FileNamePart(const std::u16string& path);
+// Whether fileName is on the list: one value query per call once the key is open. A value
+// of another type, or a list that cannot be read, counts as not listed and is logged.
+bool IsProgramExcluded(const std::u16string& fileName) noexcept;
+// Closes the list key this process keeps open (module unload).
+void CloseExclusions() noexcept;
+
 // ---------------------------------------------------------------- host notifications
 // Posts WM_HOST_SOUNDEVENT when OPT_BEEP is on and a host window exists.
 void NotifySoundEvent(std::uint8_t event);

@@ -15,6 +15,7 @@ namespace vt {
 HHook HookHandle = 0;
 bool PlaybackActive = false;
 HInstance ModuleInstance = 0;
+std::u16string ProgramFileName;
 
 HHook Install(bool enable) {
     if (enable) {
@@ -91,7 +92,10 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
             // Modifier keys never reach the pipeline, releases never do, and keys of
             // our own injected sequences pass on unconverted.
             if (!IsModifierKey(event.VirtualKey) && pressed && !PlaybackActive) {
-                if (tConverting.active && tConverting.wParam == wParam &&
+                if (IsProgramExcluded(ProgramFileName)) {
+                    // A listed program gets every key untouched, the hot-key included.
+                    DebugLog(u"KeyboardProc: %s steht unter Ausnahmen", ProgramFileName);
+                } else if (tConverting.active && tConverting.wParam == wParam &&
                     tConverting.lParam == lParam) {
                     DebugLog(u"KeyboardProc: nested call for the key being converted");
                     verdict = 2;
@@ -124,9 +128,11 @@ void LibraryLoad() {
     VantorCommonInit();
     PCSpkInit();
     VantorUtilsInit();
+    ProgramFileName = FileNamePart(Plat().GetModuleFileNameW());
 }
 
 void LibraryUnload() {
+    ProgramFileName.clear();
     VantorUtilsDone();
     PCSpkDone();
     VantorCommonDone();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "../common/Vantor.Common.h"
 
@@ -13,6 +14,9 @@ constexpr std::uint16_t PlaybackMarker = 0xFF;
 extern HHook HookHandle;
 extern bool PlaybackActive;
 extern HInstance ModuleInstance;  // the library's own module handle
+// The file name of the program this copy runs in ("notepad.exe"), learnt at load; the
+// list of programs left alone is looked up by it.
+extern std::u16string ProgramFileName;
 
 // Install(true) registers the global WH_KEYBOARD hook, Install(false) removes it;
 // returns the hook handle as it then stands.

@@ -125,6 +125,8 @@ public:
     // GetLocaleInfoW for the user's default locale; empty on failure.
     virtual std::u16string GetLocaleInfoW(std::uint32_t lcType) = 0;
     virtual bool ShellExecuteExW(const ShellExecuteInfo& info) = 0;
+    // GetModuleFileNameW(NULL): the full path of this process's program; empty on failure.
+    virtual std::u16string GetModuleFileNameW() = 0;
     virtual Handle CreateMutexW(bool initialOwner, const std::u16string& name) = 0;
     // PlaySoundW(file, no module, flags)
     virtual bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) = 0;

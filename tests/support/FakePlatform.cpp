@@ -1263,6 +1263,10 @@ std::u16string FakePlatform::GetLocaleInfoW(std::uint32_t lcType) {
     return it->second;
 }
 
+std::u16string FakePlatform::GetModuleFileNameW() {
+    return moduleFileName;
+}
+
 bool FakePlatform::ShellExecuteExW(const ShellExecuteInfo& info) {
     shellExecutes.push_back(info);
     bool ok = shellExecuteResult ? shellExecuteResult(info) : true;

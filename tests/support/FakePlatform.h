@@ -114,6 +114,7 @@ public:
     SystemTime localTime{2026, 12, 1, 7, 21, 5, 9, 0};
     std::map<std::uint32_t, std::u16string> localeInfo;  // German by default
     std::vector<ShellExecuteInfo> shellExecutes;
+    std::u16string moduleFileName = u"C:\\Windows\\notepad.exe";  // GetModuleFileNameW
     std::function<bool(const ShellExecuteInfo&)> shellExecuteResult;  // default: true
     std::map<std::u16string, int> mutexes;  // open handles by name; preset = another instance
     std::vector<std::pair<std::u16string, std::uint32_t>> playedSounds;
@@ -189,6 +190,7 @@ public:
     void GetLocalTime(SystemTime* st) override;
     std::u16string GetLocaleInfoW(std::uint32_t lcType) override;
     bool ShellExecuteExW(const ShellExecuteInfo& info) override;
+    std::u16string GetModuleFileNameW() override;
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override;
     bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override;
     bool Beep(std::uint32_t freq, std::uint32_t durationMs) override;

@@ -261,6 +261,18 @@ public:
         return U(buffer.data(), static_cast<std::size_t>(len - 1));  // without the NUL
     }
 
+    std::u16string GetModuleFileNameW() override {
+        // Paths may be longer than MAX_PATH: grow until the name fits (a full buffer
+        // means it was cut).
+        for (DWORD size = MAX_PATH; size <= 32768; size *= 2) {
+            std::vector<wchar_t> buffer(size, L'\0');
+            const DWORD len = ::GetModuleFileNameW(nullptr, buffer.data(), size);
+            if (len == 0) return u"";
+            if (len < size) return U(buffer.data(), len);
+        }
+        return u"";
+    }
+
     bool ShellExecuteExW(const ShellExecuteInfo& info) override {
         SHELLEXECUTEINFOW sei{};
         sei.cbSize = sizeof sei;

@@ -212,7 +212,7 @@ bool Scene::Up(bool withHost) {
                        20000))
             return Fail("the host did not report READY");
     }
-    target = Start(L"\"" + dir + L"target.exe\"");
+    target = Start(L"\"" + dir + targetExe + L"\"");
     targetWnd = WaitWindow(L"VtTargetWnd", L"VtTarget", 20000);
     if (!targetWnd) return Fail("the target window did not appear");
     // The main window shows before its edit control exists.

@@ -50,6 +50,7 @@ std::wstring WindowText(HWND wnd);
 struct Scene {
     std::wstring viewerLog, hostLog;
     Process viewer, host, target;
+    std::wstring targetExe = L"target.exe";  // a copy under another name is another program
     HWND targetWnd = nullptr, targetEdit = nullptr;
     bool Up(bool withHost = true);  // starts all three and focuses the target's edit
     void Down();                    // closes the host (Install(false)), ends all three
