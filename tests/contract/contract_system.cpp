@@ -183,6 +183,16 @@ TEST_SUITE("clock") {
             CHECK_FALSE(Plat().GetLocaleInfoW(LOCALE_SMONTHNAME1 + i).empty());
     }
 
+    TEST_CASE("the program's path is a full path that ends in its file name") {
+        const std::u16string path = Plat().GetModuleFileNameW();
+        REQUIRE(path.size() > 7);
+        CHECK(path[1] == u':');
+        CHECK(path[2] == u'\\');
+        std::u16string ext = path.substr(path.size() - 4);
+        for (char16_t& c : ext) c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+        CHECK(ext == u".exe");
+    }
+
     TEST_CASE("the platform is NT") {
         CHECK(Plat().GetVersionExW_PlatformId() == 2);
     }
