@@ -72,6 +72,15 @@ public:
         ++counts.registry;
         return inner_.RegEnumKeyExW(key, index, name);
     }
+    long RegOpenKeyExW_OpenLink(vt::HKey root, const std::u16string& subKey, std::uint32_t access,
+                                vt::HKey* out) override {
+        ++counts.registry;
+        return inner_.RegOpenKeyExW_OpenLink(root, subKey, access, out);
+    }
+    long NtDeleteKey(vt::HKey key) override {
+        ++counts.registry;
+        return inner_.NtDeleteKey(key);
+    }
 
     // ------------------------------------------------------------ keyboard
     std::int16_t GetKeyState(int vk) override {
@@ -227,6 +236,20 @@ public:
     vt::Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {
         ++counts.other;
         return inner_.CreateMutexW(initialOwner, name);
+    }
+    bool OpenThreadToken(bool openAsSelf, vt::Handle* token) override {
+        ++counts.other;
+        return inner_.OpenThreadToken(openAsSelf, token);
+    }
+    bool OpenProcessToken(vt::Handle* token) override {
+        ++counts.other;
+        return inner_.OpenProcessToken(token);
+    }
+    bool GetTokenInformation_Groups(vt::Handle token, std::uint32_t size,
+                                    std::vector<vt::TokenGroup>* groups,
+                                    std::uint32_t* needed) override {
+        ++counts.other;
+        return inner_.GetTokenInformation_Groups(token, size, groups, needed);
     }
     bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override {
         ++counts.other;

@@ -55,24 +55,37 @@ std::vector<std::u16string> EnumSubKeys(HKey key) {
     return names;
 }
 
+constexpr std::uint32_t kDeleteAccess = 0x00010000;  // DELETE
+constexpr long kErrorKeyDeleted = 1018;              // ERROR_KEY_DELETED
+constexpr long kErrorNotEnoughQuota = 1816;          // ERROR_NOT_ENOUGH_QUOTA
+
 // Deletes parent\sub with everything below it; Windows refuses to delete a key that
 // still has subkeys, so the leaves go first. A subkey that cannot be deleted keeps its
 // parent, but not its siblings: as much as possible is removed, and the first failure
 // is the result.
-long DeleteTree(HKey parent, const std::u16string& sub, int depth) {
+// Every key is opened as a link: a symbolic link is deleted itself, never the tree it
+// points to (which may lie anywhere in the registry, or be an ancestor). `budget`
+// counts the keys still allowed; at 0 the walk stops with an error.
+long DeleteTree(HKey parent, const std::u16string& sub, int depth, std::uint32_t& budget) {
     if (depth > 512) return ERROR_ACCESS_DENIED;  // deeper than the registry allows
+    if (budget == 0) return kErrorNotEnoughQuota;
+    --budget;
+    KeyHolder key;
+    long rc = Plat().RegOpenKeyExW_OpenLink(parent, sub, KEY_READ | kDeleteAccess, key.Out());
     long failure = ERROR_SUCCESS;
-    {
-        KeyHolder key;
-        long rc = Plat().RegOpenKeyExW(parent, sub, KEY_READ, key.Out());
-        if (rc != ERROR_SUCCESS) return rc;
-        for (const std::u16string& child : EnumSubKeys(key.Get())) {
-            rc = DeleteTree(key.Get(), child, depth + 1);
-            if (rc != ERROR_SUCCESS && failure == ERROR_SUCCESS) failure = rc;
-        }
+    if (rc == ERROR_ACCESS_DENIED) {
+        // the key itself stays, but what lies below it may still go
+        failure = rc;
+        rc = Plat().RegOpenKeyExW_OpenLink(parent, sub, KEY_READ, key.Out());
+    }
+    if (rc != ERROR_SUCCESS) return rc;
+    for (const std::u16string& child : EnumSubKeys(key.Get())) {
+        rc = DeleteTree(key.Get(), child, depth + 1, budget);
+        if (rc != ERROR_SUCCESS && failure == ERROR_SUCCESS) failure = rc;
+        if (rc == kErrorNotEnoughQuota) return rc;
     }
     if (failure != ERROR_SUCCESS) return failure;
-    return Plat().RegDeleteKeyW(parent, sub);
+    return Plat().NtDeleteKey(key.Get());
 }
 
 std::u16string TextFromBytes(const std::vector<std::uint8_t>& data, std::uint32_t size) {
@@ -153,11 +166,12 @@ bool TRegistry::KeyExists(const std::u16string& path) {
     return lastError_ == ERROR_SUCCESS;
 }
 
-bool TRegistry::DeleteKey(const std::u16string& path) {
+bool TRegistry::DeleteKey(const std::u16string& path, std::uint32_t maxKeys) {
     bool relative = !IsAbsolute(path) && current_ != 0;
     std::u16string sub = StripSlashes(path);
     if (sub.empty()) return false;  // never the root or the current key itself
-    lastError_ = DeleteTree(relative ? current_ : root_, sub, 0);
+    std::uint32_t budget = maxKeys;
+    lastError_ = DeleteTree(relative ? current_ : root_, sub, 0, budget);
     return lastError_ == ERROR_SUCCESS;
 }
 
@@ -188,9 +202,19 @@ bool TRegistry::GetDataInfo(const std::u16string& name, std::uint32_t* type, std
     return true;
 }
 
+// Only a value (or key) that is not there reads as absent; any other failed query of a
+// value is an error, so that an unreadable value never passes for an empty one.
+bool TRegistry::QueryDataInfo(const std::u16string& name, std::uint32_t* type,
+                              std::uint32_t* size) {
+    if (GetDataInfo(name, type, size)) return true;
+    if (current_ == 0 || lastError_ == ERROR_FILE_NOT_FOUND || lastError_ == kErrorKeyDeleted)
+        return false;
+    RaiseGetDataFailed(name);
+}
+
 std::u16string TRegistry::ReadString(const std::u16string& name) {
     std::uint32_t type = REG_NONE, size = 0;
-    if (!GetDataInfo(name, &type, &size) || size == 0) return u"";
+    if (!QueryDataInfo(name, &type, &size) || size == 0) return u"";
     if (type != REG_SZ && type != REG_EXPAND_SZ) RaiseInvalidType(name);
     // The value may grow between the two queries (another process writing): ask again.
     for (int attempt = 0; attempt < 4; ++attempt) {
@@ -201,7 +225,8 @@ std::u16string TRegistry::ReadString(const std::u16string& name) {
             size = got;
             continue;
         }
-        if (lastError_ == ERROR_FILE_NOT_FOUND) return u"";  // deleted in between
+        // deleted in between
+        if (lastError_ == ERROR_FILE_NOT_FOUND || lastError_ == kErrorKeyDeleted) return u"";
         if (lastError_ != ERROR_SUCCESS) RaiseGetDataFailed(name);
         if (type != REG_SZ && type != REG_EXPAND_SZ) RaiseInvalidType(name);
         return TextFromBytes(data, got < size ? got : size);
@@ -227,14 +252,14 @@ void TRegistry::WriteString(const std::u16string& name, const std::u16string& va
 std::uint32_t TRegistry::ReadBinaryData(const std::u16string& name, std::uint8_t* buffer,
                                         std::uint32_t size) {
     std::uint32_t type = REG_NONE, stored = 0;
-    if (!GetDataInfo(name, &type, &stored)) return 0;
+    if (!QueryDataInfo(name, &type, &stored)) return 0;
     if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_DWORD || stored > size)
         RaiseInvalidType(name);
     if (stored == 0) return 0;
     std::uint32_t got = size;
     lastError_ = Plat().RegQueryValueExW(current_, name, &type, buffer, &got);
     if (lastError_ == ERROR_MORE_DATA) RaiseInvalidType(name);  // grew in between
-    if (lastError_ == ERROR_FILE_NOT_FOUND) return 0;
+    if (lastError_ == ERROR_FILE_NOT_FOUND || lastError_ == kErrorKeyDeleted) return 0;
     if (lastError_ != ERROR_SUCCESS) RaiseGetDataFailed(name);
     return got;
 }

@@ -34,7 +34,9 @@ public:
     void CloseKey();
     bool KeyExists(const std::u16string& path);  // relative to the root key
     // Deletes a key below the root (or the current key, as OpenKey) with its subkeys.
-    bool DeleteKey(const std::u16string& path);
+    // Links are deleted themselves, never followed; more than maxKeys keys is a failure.
+    bool DeleteKey(const std::u16string& path, std::uint32_t maxKeys = kMaxKeysPerDelete);
+    static constexpr std::uint32_t kMaxKeysPerDelete = 100000;
     std::vector<std::u16string> GetKeyNames();  // subkeys of the current key, in order
 
     bool ValueExists(const std::u16string& name);
@@ -43,16 +45,21 @@ public:
     bool GetDataInfo(const std::u16string& name, std::uint32_t* type, std::uint32_t* size);
 
     // Text values: REG_SZ or REG_EXPAND_SZ (returned unexpanded), up to the first NUL;
-    // absent or empty gives "". Other types raise "Ungültiger Datentyp für '%s'".
+    // absent or empty gives "". Other types raise "Ungültiger Datentyp für '%s'", a value
+    // that cannot be read "Fehler beim Holen der Daten für '%s'".
     std::u16string ReadString(const std::u16string& name);
     void WriteString(const std::u16string& name, const std::u16string& value);
     // Binary data into a buffer of `size` bytes; returns the bytes read. A value of a
-    // text or DWORD type, or one longer than the buffer, raises the invalid-type error.
+    // text or DWORD type, or one longer than the buffer, raises the invalid-type error;
+    // absent gives 0, a value that cannot be read the read error.
     std::uint32_t ReadBinaryData(const std::u16string& name, std::uint8_t* buffer,
                                  std::uint32_t size);
     void WriteBinaryData(const std::u16string& name, const std::uint8_t* data, std::uint32_t size);
 
 private:
+    // GetDataInfo that raises the read error for anything but an absent value.
+    bool QueryDataInfo(const std::u16string& name, std::uint32_t* type, std::uint32_t* size);
+
     HKey root_ = 0x80000001u;  // HKEY_CURRENT_USER (a pointer in <windows.h>)
     HKey current_ = 0;
     std::u16string currentPath_;

@@ -35,6 +35,13 @@ public:
     virtual long RegDeleteKeyW(HKey key, const std::u16string& subKey) = 0;
     // RegEnumKeyExW: name of subkey number index; ERROR_NO_MORE_ITEMS past the end.
     virtual long RegEnumKeyExW(HKey key, std::uint32_t index, std::u16string* name) = 0;
+    // RegOpenKeyExW with REG_OPTION_OPEN_LINK: a symbolic link named last in the path is
+    // opened itself instead of the key it points to.
+    virtual long RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey,
+                                        std::uint32_t access, HKey* out) = 0;
+    // NtDeleteKey: deletes the key the handle stands for (a link itself when opened as
+    // one), not while it has subkeys; the status as a Win32 error code.
+    virtual long NtDeleteKey(HKey key) = 0;
 };
 
 // ---------------------------------------------------------------- keyboard
@@ -102,6 +109,11 @@ struct ShellExecuteInfo {  // the fields of SHELLEXECUTEINFOW we fill
     int nShow = 0;
 };
 
+struct TokenGroup {                 // one SID_AND_ATTRIBUTES of a token's group list
+    std::vector<std::uint8_t> sid;  // the SID's bytes (GetLengthSid of them)
+    std::uint32_t attributes = 0;   // SE_GROUP_...
+};
+
 class ISystem {
 public:
     virtual ~ISystem() = default;
@@ -128,6 +140,16 @@ public:
     // GetModuleFileNameW(NULL): the full path of this process's program; empty on failure.
     virtual std::u16string GetModuleFileNameW() = 0;
     virtual Handle CreateMutexW(bool initialOwner, const std::u16string& name) = 0;
+    // Access tokens, opened with TOKEN_QUERY and closed with CloseHandle.
+    // OpenThreadToken(GetCurrentThread(), ..., openAsSelf): ERROR_NO_TOKEN when the thread
+    // does not impersonate.
+    virtual bool OpenThreadToken(bool openAsSelf, Handle* token) = 0;
+    virtual bool OpenProcessToken(Handle* token) = 0;
+    // GetTokenInformation(TokenGroups) into a buffer of `size` bytes: false with
+    // ERROR_INSUFFICIENT_BUFFER and the size *needed when the list does not fit.
+    virtual bool GetTokenInformation_Groups(Handle token, std::uint32_t size,
+                                            std::vector<TokenGroup>* groups,
+                                            std::uint32_t* needed) = 0;
     // PlaySoundW(file, no module, flags)
     virtual bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) = 0;
     virtual bool Beep(std::uint32_t freq, std::uint32_t durationMs) = 0;

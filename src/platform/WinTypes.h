@@ -154,4 +154,8 @@ constexpr std::uint32_t LOCALE_S2359 = 0x00000029;
 // Platform ids of GetVersionExW
 constexpr std::uint32_t VER_PLATFORM_WIN32_WINDOWS = 1;
 constexpr std::uint32_t VER_PLATFORM_WIN32_NT = 2;
+
+// Attributes of a token's group
+constexpr std::uint32_t SE_GROUP_ENABLED = 0x00000004;
+constexpr std::uint32_t SE_GROUP_USE_FOR_DENY_ONLY = 0x00000010;
 #endif

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "common/Format.h"
 #include "common/RegistryKey.h"
@@ -30,33 +31,53 @@ bool OpenLayoutKey(TRegistry& reg, std::uint32_t access) {
     return reg.OpenKey(TScancodeMap::KeyPath(), false);
 }
 
-// Copies a stored value under another name, type and bytes unchanged. False when the
-// source does not exist.
-bool CopyValue(TRegistry& reg, const std::u16string& from, const std::u16string& to) {
-    HKey key = reg.CurrentKey();
-    std::uint32_t type = REG_NONE, size = 0;
-    long rc = Plat().RegQueryValueExW(key, from, &type, nullptr, &size);
-    if (rc == ERROR_FILE_NOT_FOUND) return false;
-    if (rc != ERROR_SUCCESS) RaiseGetDataFailed(from);
+struct RStoredValue {
+    std::uint32_t type = REG_NONE;
     std::vector<std::uint8_t> data;
+};
+
+// A stored value, type and bytes as they are; nothing when it does not exist.
+std::optional<RStoredValue> ReadValue(TRegistry& reg, const std::u16string& name) {
+    HKey key = reg.CurrentKey();
+    RStoredValue v;
+    std::uint32_t size = 0;
+    long rc = Plat().RegQueryValueExW(key, name, &v.type, nullptr, &size);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+    if (rc != ERROR_SUCCESS) RaiseGetDataFailed(name);
     // Another writer may grow the value between the two queries: ask again then.
     for (int attempt = 0;; ++attempt) {
-        data.assign(size, 0);
+        v.data.assign(size, 0);
         std::uint32_t got = size;
-        rc = Plat().RegQueryValueExW(key, from, &type, size ? data.data() : nullptr, &got);
+        rc = Plat().RegQueryValueExW(key, name, &v.type, size ? v.data.data() : nullptr, &got);
         if (rc == ERROR_MORE_DATA && attempt < 4) {
             size = got;
             continue;
         }
-        if (rc == ERROR_FILE_NOT_FOUND) return false;
-        if (rc != ERROR_SUCCESS) RaiseGetDataFailed(from);
-        data.resize(std::min(got, size));
-        break;
+        if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        if (rc != ERROR_SUCCESS) RaiseGetDataFailed(name);
+        v.data.resize(std::min(got, size));
+        return v;
     }
-    rc = Plat().RegSetValueExW(key, to, type, data.empty() ? nullptr : data.data(),
-                               static_cast<std::uint32_t>(data.size()));
-    if (rc != ERROR_SUCCESS) RaiseSetDataFailed(to);
-    return true;
+}
+
+void WriteValue(TRegistry& reg, const std::u16string& name, const RStoredValue& v) {
+    long rc = Plat().RegSetValueExW(reg.CurrentKey(), name, v.type,
+                                    v.data.empty() ? nullptr : v.data.data(),
+                                    static_cast<std::uint32_t>(v.data.size()));
+    if (rc != ERROR_SUCCESS) RaiseSetDataFailed(name);
+}
+
+// A value that is, byte for byte, a map this tool writes here is not the user's.
+bool IsOwnValue(const RStoredValue& v) {
+    if (v.type != REG_BINARY) return false;
+    for (bool capsLock : {true, false})
+        for (bool scrollLock : {true, false}) {
+            if (!capsLock && !scrollLock) continue;
+            RScancodeMap map;
+            AddToolMappings(map, capsLock, scrollLock);
+            if (StoreMap(map) == v.data) return true;
+        }
+    return false;
 }
 
 }  // namespace
@@ -151,6 +172,11 @@ std::uint16_t ScanCodeOf(std::uint32_t vk) {
     return static_cast<std::uint16_t>(Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX) & 0xFFFF);
 }
 
+void AddToolMappings(RScancodeMap& map, bool capsLock, bool scrollLock) {
+    if (capsLock) AddMapping(map, ScanCodeOf(VK_CAPITAL), ScanCodeOf(VK_EREOF));
+    if (scrollLock) AddMapping(map, ScanCodeOf(VK_SCROLL), ScanCodeOf(VK_ZOOM));
+}
+
 std::string RegFileText(const RScancodeMap& map) {
     std::string text = "Windows Registry Editor Version 5.00\r\n";
     text += "\r\n";
@@ -234,18 +260,27 @@ bool TScancodeMap::AlreadyExists(const std::u16string& name) {
 }
 
 // The backup keeps the user's own map from before the first run: it is taken from the
-// stored value (not from the map about to replace it) and never overwritten.
+// stored value (not from the map about to replace it) and never overwritten. A map this
+// tool wrote is no user's map: it is never backed up, and a backup holding one (left by
+// earlier versions) counts as none.
 bool TScancodeMap::SaveBackup() {
     TRegistry reg;
     if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
-    if (!reg.ValueExists(ValueName()) || reg.ValueExists(BackupValueName())) return false;
-    return CopyValue(reg, ValueName(), BackupValueName());
+    std::optional<RStoredValue> stored = ReadValue(reg, ValueName());
+    if (!stored || IsOwnValue(*stored)) return false;
+    std::optional<RStoredValue> backup = ReadValue(reg, BackupValueName());
+    if (backup && !IsOwnValue(*backup)) return false;
+    WriteValue(reg, BackupValueName(), *stored);
+    return true;
 }
 
 bool TScancodeMap::RestoreBackup() {
     TRegistry reg;
     if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return false;
-    return CopyValue(reg, BackupValueName(), ValueName());
+    std::optional<RStoredValue> backup = ReadValue(reg, BackupValueName());
+    if (!backup) return false;
+    WriteValue(reg, ValueName(), *backup);
+    return true;
 }
 
 void TScancodeMap::SaveToRegFile(const std::u16string& filename) {

@@ -52,6 +52,9 @@ std::vector<std::uint8_t> StoreMap(const RScancodeMap& map);
 std::u16string HexBytes(const std::uint8_t* bytes, std::size_t count);
 std::u16string MapToHex(const RScancodeMap& map);
 std::uint16_t ScanCodeOf(std::uint32_t vk);
+// The mappings /M writes for its words, Caps Lock first: Caps Lock to VK_EREOF, Scroll
+// Lock to VK_ZOOM, with the scan codes of the active layout.
+void AddToolMappings(RScancodeMap& map, bool capsLock, bool scrollLock);
 
 // ---------------------------------------------------------------- TScancodeMap
 class TScancodeMap {

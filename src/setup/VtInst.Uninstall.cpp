@@ -45,7 +45,7 @@ void DeleteKeyReported(TRegistry& reg, const std::u16string& key) {
 void RemoveScancodeMap() {
     TScancodeMap map;
     (void)map.SaveBackup();  // a map the user had before us survives as the backup
-    if (!map.DeleteFromRegistry()) ShowError(u"Konnte ScancodeMap nicht aus Registry löschen");
+    if (!map.DeleteFromRegistry()) ShowError(kScancodeMapNotDeleted);
 }
 
 void RemoveHexNumpad() {

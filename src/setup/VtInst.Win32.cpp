@@ -1,5 +1,4 @@
-// The setup tool's Windows entry: the process's command line, the administrator check
-// on the access token, and the forms.
+// The setup tool's Windows entry: the process's command line and the forms.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -45,45 +44,6 @@ std::vector<std::u16string> Arguments(const wchar_t* commandLine) {
     return args;
 }
 
-// Whether the built-in Administrators group is among the token's groups. The group
-// list is read whatever its size: a domain account easily has more than 1 KB of them.
-bool IsAdministrator() {
-    if (vt::Plat().GetVersionExW_PlatformId() < VER_PLATFORM_WIN32_NT) return true;
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token)) {
-        if (GetLastError() != ERROR_NO_TOKEN) return false;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    }
-    std::vector<BYTE> groups;
-    DWORD size = 1024;
-    bool read = false;
-    for (int attempt = 0; attempt < 8 && !read; ++attempt) {
-        groups.assign(size, 0);
-        DWORD needed = 0;
-        if (GetTokenInformation(token, TokenGroups, groups.data(), size, &needed)) {
-            read = true;
-        } else if (GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed > size) {
-            size = needed;
-        } else {
-            break;
-        }
-    }
-    CloseHandle(token);
-    if (!read) return false;
-
-    SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
-    if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
-        return false;
-    const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
-    bool found = false;
-    for (DWORD i = 0; i < list->GroupCount && !found; ++i)
-        found = EqualSid(list->Groups[i].Sid, admins) != FALSE;
-    FreeSid(admins);
-    return found;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -94,7 +54,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const wchar_t* commandLine = GetCommandLineW();
     std::unique_ptr<vt::TFrmReadKey> mainForm;
     vt::RSetupShell shell;
-    shell.isAdministrator = IsAdministrator;
+    shell.isAdministrator = vt::IsAdministrator;
     shell.askUninstallOptions = vt::AskUninstallOptions;
     shell.createMainForm = [&] { mainForm = std::make_unique<vt::TFrmReadKey>(); };
     shell.releaseMainForm = [&] { mainForm.reset(); };

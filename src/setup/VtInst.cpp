@@ -95,19 +95,62 @@ std::u16string ProfilePrefix() {
 
 void RunScancodeMap() {
     TScancodeMap map;
-    if (HasParamWord(u"CAPSLOCK"))
-        AddMapping(*map.MapPtr(), ScanCodeOf(VK_CAPITAL), ScanCodeOf(VK_EREOF));
-    if (HasParamWord(u"SCROLLOCK"))
-        AddMapping(*map.MapPtr(), ScanCodeOf(VK_SCROLL), ScanCodeOf(VK_ZOOM));
-    // The results go unreported: a machine without the key simply keeps its map.
+    AddToolMappings(*map.MapPtr(), HasParamWord(u"CAPSLOCK"), HasParamWord(u"SCROLLOCK"));
+    // Removing is no reason to lose a map the user had before we ever wrote one.
+    (void)map.SaveBackup();
+    // A run that could not change the map must not end like one that did: the error
+    // ends the run with its box and a non-zero exit code.
     if (map.MapPtr()->len != 0) {
-        (void)map.SaveBackup();
-        (void)map.SaveToRegistry();
+        if (!map.SaveToRegistry()) throw EVtError(kScancodeMapNotSaved);
     } else {
-        // Removing is no reason to lose a map the user had before we ever wrote one.
-        (void)map.SaveBackup();
-        (void)map.DeleteFromRegistry();
+        if (!map.DeleteFromRegistry()) throw EVtError(kScancodeMapNotDeleted);
     }
+}
+
+// ---------------------------------------------------------------- administrator check
+
+namespace {
+
+// S-1-5-32-544, the built-in Administrators group
+const std::vector<std::uint8_t> kAdministratorsSid = {1,    2, 0, 0, 0,    0,    0, 5,
+                                                      0x20, 0, 0, 0, 0x20, 0x02, 0, 0};
+
+// Reads the token's group list whatever its size: a domain account easily has more
+// than 1 KB of groups.
+bool ReadTokenGroups(Handle token, std::vector<TokenGroup>& groups) {
+    std::uint32_t size = 1024;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::uint32_t needed = 0;
+        if (Plat().GetTokenInformation_Groups(token, size, &groups, &needed)) return true;
+        if (Plat().GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= size) return false;
+        size = needed;
+    }
+    return false;
+}
+
+}  // namespace
+
+// Fails closed: whatever cannot be read means "not an administrator".
+bool IsAdministrator() {
+    // 0 is also what a failed version query gives; only the 9x line has no tokens.
+    std::uint32_t platform = Plat().GetVersionExW_PlatformId();
+    if (platform == 0) return false;
+    if (platform < VER_PLATFORM_WIN32_NT) return true;
+    Handle token = 0;
+    if (!Plat().OpenThreadToken(true, &token)) {
+        if (Plat().GetLastError() != static_cast<std::uint32_t>(ERROR_NO_TOKEN)) return false;
+        if (!Plat().OpenProcessToken(&token)) return false;
+    }
+    std::vector<TokenGroup> groups;
+    bool read = ReadTokenGroups(token, groups);
+    (void)Plat().CloseHandle(token);
+    if (!read) return false;
+    // A filtered token lists the group for deny only, and a disabled group grants nothing.
+    for (const TokenGroup& g : groups)
+        if (g.sid == kAdministratorsSid)
+            return (g.attributes & SE_GROUP_ENABLED) != 0 &&
+                   (g.attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0;
+    return false;
 }
 
 // ---------------------------------------------------------------- the program

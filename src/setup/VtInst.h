@@ -42,7 +42,16 @@ void FindUserProfile();
 // The hive name and a backslash in front of "Software\" in RegPath, or "".
 std::u16string ProfilePrefix();
 
+// Whether the calling thread's token holds the built-in Administrators group, enabled
+// and not for deny only. Any failed query answers false.
+bool IsAdministrator();
+
 // ---------------------------------------------------------------- actions
+inline const std::u16string kScancodeMapNotSaved =
+    u"Konnte ScancodeMap nicht in Registry schreiben";
+inline const std::u16string kScancodeMapNotDeleted =
+    u"Konnte ScancodeMap nicht aus Registry löschen";
+// Raises kScancodeMapNotSaved or kScancodeMapNotDeleted when the map cannot be changed.
 void RunScancodeMap();
 
 void SetMainSwitch(bool enable);

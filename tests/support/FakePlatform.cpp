@@ -17,6 +17,7 @@ constexpr long kErrorInvalidHookHandle = 1404;
 constexpr long kErrorTimeout = 1460;
 constexpr long kErrorInvalidAddress = 487;
 constexpr long kErrorInvalidFlags = 1004;
+constexpr long kErrorCantResolveFilename = 1921;
 
 // Access bits that change a key or its values.
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
@@ -74,6 +75,10 @@ struct RegNode {
     RegNode* parent = nullptr;
     bool deleted = false;
     bool isProtected = false;
+    // A symbolic link: the key it points to, found anew at every use.
+    bool isLink = false;
+    HKey linkRoot = 0;
+    std::u16string linkPath;
     // Keyed by the upper-cased name: the registry lists subkeys in that order.
     std::map<std::u16string, std::shared_ptr<RegNode>> subKeys;
     struct Value {
@@ -101,8 +106,9 @@ struct MappingObject {
 };
 
 struct KernelHandle {
-    std::shared_ptr<MappingObject> mapping;  // null for a mutex
+    std::shared_ptr<MappingObject> mapping;  // null for a mutex or a token
     std::u16string mutexName;
+    bool token = false;
 };
 
 }  // namespace
@@ -191,18 +197,36 @@ struct FakePlatform::Impl {
         return node->parent->subKeys[Upper(node->name)];
     }
 
-    // Walks the path below a root or key without creating anything.
-    std::shared_ptr<RegNode> Find(HKey root, const std::u16string& path, long* error) {
+    // The key a link points to; links to links are followed a limited number of times.
+    std::shared_ptr<RegNode> Resolve(std::shared_ptr<RegNode> node, long* error, int hops = 0) {
+        if (!node->isLink) return node;
+        if (hops > 32) {
+            *error = kErrorCantResolveFilename;
+            return nullptr;
+        }
+        std::shared_ptr<RegNode> target =
+            Find(node->linkRoot, node->linkPath, error, false, hops + 1);
+        return target;
+    }
+
+    // Walks the path below a root or key without creating anything. Links on the way are
+    // followed; the last one too unless openLink.
+    std::shared_ptr<RegNode> Find(HKey root, const std::u16string& path, long* error,
+                                  bool openLink = false, int hops = 0) {
         RegNode* base = Node(root, error);
         if (!base) return nullptr;
         std::vector<std::u16string> parts;
         if (!SplitPath(root, path, &parts, error)) return nullptr;
         std::shared_ptr<RegNode> node = SharedOf(base);
-        for (const auto& part : parts) {
-            node = Child(node.get(), part);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            node = Child(node.get(), parts[i]);
             if (!node) {
                 *error = ERROR_FILE_NOT_FOUND;
                 return nullptr;
+            }
+            if (node->isLink && !(openLink && i + 1 == parts.size())) {
+                node = Resolve(node, error, hops);
+                if (!node) return nullptr;
             }
         }
         return node;
@@ -218,6 +242,10 @@ struct FakePlatform::Impl {
         bool made = false;
         for (const auto& part : parts) {
             auto next = Child(node.get(), part);
+            if (next && next->isLink) {
+                next = Resolve(next, error);
+                if (!next) return nullptr;
+            }
             if (!next) {
                 if (node->isProtected) {
                     *error = ERROR_ACCESS_DENIED;
@@ -603,6 +631,12 @@ bool IsLockKey(int vk) {
 
 // ---------------------------------------------------------------- construction
 FakePlatform::FakePlatform() : impl_(std::make_unique<Impl>()) {
+    // Everyone, Administrators (enabled, owner), Users, Interactive, Authenticated Users
+    tokenGroups = {{Sid(1, {0}), 0x7},
+                   {Sid(5, {32, 544}), 0xF},
+                   {Sid(5, {32, 545}), 0x7},
+                   {Sid(5, {4}), 0x7},
+                   {Sid(5, {11}), 0x7}};
     static const char16_t* const kDays[] = {u"Montag",  u"Dienstag", u"Mittwoch", u"Donnerstag",
                                             u"Freitag", u"Samstag",  u"Sonntag"};
     static const char16_t* const kShortDays[] = {u"Mo", u"Di", u"Mi", u"Do", u"Fr", u"Sa", u"So"};
@@ -685,6 +719,26 @@ void FakePlatform::ProtectRegKey(HKey root, const std::u16string& path) {
 
 int FakePlatform::OpenRegKeys() const {
     return static_cast<int>(impl_->keys.size());
+}
+
+void FakePlatform::AddRegLink(HKey root, const std::u16string& path, HKey targetRoot,
+                              const std::u16string& targetPath) {
+    long error = 0;
+    std::vector<std::u16string> parts;
+    if (!Impl::SplitPath(root, path, &parts, &error) || parts.empty()) return;
+    const std::u16string name = parts.back();
+    parts.pop_back();
+    std::u16string parentPath;
+    for (const auto& part : parts) parentPath += (parentPath.empty() ? u"" : u"\\") + part;
+    auto parent = impl_->Create(root, parentPath, nullptr, &error);
+    if (!parent || Impl::Child(parent.get(), name)) return;
+    auto link = std::make_shared<RegNode>();
+    link->name = name;
+    link->parent = parent.get();
+    link->isLink = true;
+    link->linkRoot = targetRoot;
+    link->linkPath = targetPath;
+    parent->subKeys[Upper(name)] = link;
 }
 
 // ---------------------------------------------------------------- registry calls
@@ -789,6 +843,35 @@ long FakePlatform::RegDeleteKeyW(HKey key, const std::u16string& subKey) {
     if (node->isProtected || !node->subKeys.empty()) return ERROR_ACCESS_DENIED;
     RegNode* parent = node->parent;
     Impl::MarkDeleted(node.get());
+    node->parent = nullptr;
+    parent->subKeys.erase(Upper(node->name));
+    return ERROR_SUCCESS;
+}
+
+long FakePlatform::RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey,
+                                          std::uint32_t access, HKey* out) {
+    ++counts.registry;
+    long error = 0;
+    auto node = impl_->Find(root, subKey, &error, true);
+    if (!node) return error;
+    if (node->isProtected && (access & kWriteAccess)) return ERROR_ACCESS_DENIED;
+    if (!out) return ERROR_INVALID_PARAMETER;
+    *out = IsRoot(root) && subKey.empty() ? root : impl_->NewKey(node, access);
+    return ERROR_SUCCESS;
+}
+
+long FakePlatform::NtDeleteKey(HKey key) {
+    ++counts.registry;
+    long error = 0;
+    std::uint32_t access = 0;
+    RegNode* node = impl_->Node(key, &error, &access);
+    if (!node) return error;
+    if (!node->parent || IsRoot(key)) return ERROR_ACCESS_DENIED;  // a predefined root
+    if (!(access & kDelete) && !(access & kGenericAll)) return ERROR_ACCESS_DENIED;
+    if (node->isProtected || !node->subKeys.empty()) return ERROR_ACCESS_DENIED;
+    RegNode* parent = node->parent;
+    std::shared_ptr<RegNode> keep = impl_->SharedOf(node);
+    Impl::MarkDeleted(node);
     node->parent = nullptr;
     parent->subKeys.erase(Upper(node->name));
     return ERROR_SUCCESS;
@@ -1291,6 +1374,64 @@ Handle FakePlatform::CreateMutexW(bool /*initialOwner*/, const std::u16string& n
     ++count;
     impl_->handles[h] = KernelHandle{nullptr, name};
     return h;
+}
+
+std::vector<std::uint8_t> FakePlatform::Sid(std::uint8_t authority,
+                                            std::initializer_list<std::uint32_t> subAuthorities) {
+    std::vector<std::uint8_t> sid = {
+        1, static_cast<std::uint8_t>(subAuthorities.size()), 0, 0, 0, 0, 0, authority};
+    for (std::uint32_t sub : subAuthorities)
+        for (int i = 0; i < 4; ++i) sid.push_back(static_cast<std::uint8_t>(sub >> (8 * i)));
+    return sid;
+}
+
+bool FakePlatform::OpenThreadToken(bool /*openAsSelf*/, Handle* token) {
+    if (failOpenToken || !threadImpersonates) {
+        lastError_ = failOpenToken ? failOpenToken : ERROR_NO_TOKEN;
+        return false;
+    }
+    return OpenProcessToken(token);
+}
+
+bool FakePlatform::OpenProcessToken(Handle* token) {
+    if (failOpenToken) {
+        lastError_ = failOpenToken;
+        return false;
+    }
+    if (!token) {
+        lastError_ = kErrorNoAccess;
+        return false;
+    }
+    Handle h = impl_->nextHandle;
+    impl_->nextHandle += 4;
+    impl_->handles[h] = KernelHandle{nullptr, u"", true};
+    *token = h;
+    return true;
+}
+
+bool FakePlatform::GetTokenInformation_Groups(Handle token, std::uint32_t size,
+                                              std::vector<TokenGroup>* groups,
+                                              std::uint32_t* needed) {
+    auto it = impl_->handles.find(token);
+    if (it == impl_->handles.end() || !it->second.token) {
+        lastError_ = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    if (failTokenGroups) {
+        lastError_ = failTokenGroups;
+        return false;
+    }
+    // TOKEN_GROUPS of a 64-bit process: the count (padded to 8), one SID_AND_ATTRIBUTES
+    // of 16 bytes per group, then the SIDs.
+    std::uint32_t need = 8;
+    for (const TokenGroup& g : tokenGroups) need += 16 + static_cast<std::uint32_t>(g.sid.size());
+    if (needed) *needed = need;
+    if (size < need) {
+        lastError_ = ERROR_INSUFFICIENT_BUFFER;
+        return false;
+    }
+    if (groups) *groups = tokenGroups;
+    return true;
 }
 
 bool FakePlatform::PlaySoundW(const std::u16string& sound, std::uint32_t flags) {

@@ -44,6 +44,10 @@ public:
     // with write access.
     void ProtectRegKey(HKey root, const std::u16string& path);
     int OpenRegKeys() const;  // handles not closed yet
+    // A symbolic link at root\path to targetRoot\targetPath (which need not exist): paths
+    // through it lead to the target; RegOpenKeyExW_OpenLink opens the link itself.
+    void AddRegLink(HKey root, const std::u16string& path, HKey targetRoot,
+                    const std::u16string& targetPath);
 
     // ------------------------------------------------------------ keyboard (scene)
     std::uint8_t keyState[256] = {};    // GetKeyState/GetKeyboardState: 0x80 down, 0x01 toggled
@@ -102,6 +106,16 @@ public:
     LResult nextHookResult = 0;
     bool failSetHook = false;
 
+    // ------------------------------------------------------------ access token (scene)
+    // The process token's groups; by default those of an elevated administrator, as
+    // Wine's token has them.
+    std::vector<TokenGroup> tokenGroups;
+    bool threadImpersonates = false;    // OpenThreadToken then opens a token with the same groups
+    std::uint32_t failOpenToken = 0;    // error of every token open; 0: they work
+    std::uint32_t failTokenGroups = 0;  // error of the group query; 0: it works
+    static std::vector<std::uint8_t> Sid(std::uint8_t authority,
+                                         std::initializer_list<std::uint32_t> subAuthorities);
+
     // ------------------------------------------------------------ system (scene)
     std::uint32_t platformId = 2;
     std::vector<std::u16string> debugOutput;
@@ -147,6 +161,9 @@ public:
     long RegDeleteValueW(HKey key, const std::u16string& name) override;
     long RegDeleteKeyW(HKey key, const std::u16string& subKey) override;
     long RegEnumKeyExW(HKey key, std::uint32_t index, std::u16string* name) override;
+    long RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey, std::uint32_t access,
+                                HKey* out) override;
+    long NtDeleteKey(HKey key) override;
 
     std::int16_t GetKeyState(int vk) override;
     std::int16_t GetAsyncKeyState(int vk) override;
@@ -192,6 +209,11 @@ public:
     bool ShellExecuteExW(const ShellExecuteInfo& info) override;
     std::u16string GetModuleFileNameW() override;
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override;
+    bool OpenThreadToken(bool openAsSelf, Handle* token) override;
+    bool OpenProcessToken(Handle* token) override;
+    bool GetTokenInformation_Groups(Handle token, std::uint32_t size,
+                                    std::vector<TokenGroup>* groups,
+                                    std::uint32_t* needed) override;
     bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override;
     bool Beep(std::uint32_t freq, std::uint32_t durationMs) override;
     bool CanAccessPorts() override;

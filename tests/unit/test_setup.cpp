@@ -392,12 +392,45 @@ TEST_SUITE("setup /M") {
         ParamList.clear();
     }
 
-    TEST_CASE("/M on a machine without the layout key reports nothing and creates nothing") {
-        SetupScope s;
-        ParamList = {u"/M", u"CAPSLOCK"};
-        RunScancodeMap();
-        CHECK_FALSE(s.fake.RegKeyExists(HKEY_LOCAL_MACHINE, kLayout));
-        CHECK(s.fake.messageBoxes.empty());
-        ParamList.clear();
+    TEST_CASE("a map that cannot be written or removed is an error box and a failed run") {
+        // Without administrator rights every write below HKEY_LOCAL_MACHINE fails; a
+        // machine without the layout key cannot take a map either.
+        const auto userMap =
+            Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x1D, 0, 0x3A, 0, 0, 0, 0, 0});
+        struct Case {
+            const char* name;
+            std::vector<std::u16string> args;
+            bool keyExists;
+            const char16_t* text;
+        };
+        for (const Case& c :
+             {Case{"denied write",
+                   {u"/M", u"CAPSLOCK"},
+                   true,
+                   u"Konnte ScancodeMap nicht in Registry schreiben"},
+              Case{
+                  "denied delete", {u"/M"}, true, u"Konnte ScancodeMap nicht aus Registry löschen"},
+              Case{"no layout key",
+                   {u"/M", u"SCROLLOCK"},
+                   false,
+                   u"Konnte ScancodeMap nicht in Registry schreiben"}}) {
+            CAPTURE(c.name);
+            FakeScope scope;
+            if (c.keyExists) {
+                scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", userMap);
+                scope.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
+            }
+            ShellRecorder rec;
+            CHECK(VtInstMain(kExe, u"x", c.args, rec.Shell()) != 0);
+            REQUIRE(scope.fake.messageBoxes.size() == 2);  // the information box, then the error
+            CHECK(scope.fake.messageBoxes[1].text == c.text);
+            CHECK((scope.fake.messageBoxes[1].type & MB_ICONHAND) == MB_ICONHAND);
+            auto stored = scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+            CHECK(stored.has_value() == c.keyExists);
+            if (stored) CHECK(stored->data == userMap);
+            CHECK_FALSE(
+                scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+            CHECK(scope.fake.RegKeyExists(HKEY_LOCAL_MACHINE, kLayout) == c.keyExists);
+        }
     }
 }

@@ -1,6 +1,8 @@
 // The uninstall action and the choice its dialog hands over.
 #include <doctest/doctest.h>
 
+#include <map>
+
 #include "FakePlatform.h"
 #include "common/Vantor.Utils.h"
 #include "common/VtError.h"
@@ -93,15 +95,35 @@ public:
     std::vector<std::u16string> log;
     std::u16string unreadable;
 
+    std::map<HKey, std::u16string> opened;  // handles opened from a root, by their path
+
     long RegOpenKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access,
                        HKey* out) override {
         if (!unreadable.empty() && root == HKEY_CURRENT_USER && subKey == unreadable)
             return ERROR_ACCESS_DENIED;
         return FakePlatform::RegOpenKeyExW(root, subKey, access, out);
     }
+    long RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey, std::uint32_t access,
+                                HKey* out) override {
+        if (!unreadable.empty() && root == HKEY_CURRENT_USER && subKey == unreadable)
+            return ERROR_ACCESS_DENIED;
+        long rc = FakePlatform::RegOpenKeyExW_OpenLink(root, subKey, access, out);
+        if (rc == ERROR_SUCCESS && out && (root == HKEY_CURRENT_USER || root == HKEY_USERS))
+            opened[*out] = subKey;
+        return rc;
+    }
     long RegDeleteKeyW(HKey key, const std::u16string& subKey) override {
         if (key == HKEY_CURRENT_USER || key == HKEY_USERS) log.push_back(u"key " + subKey);
         return FakePlatform::RegDeleteKeyW(key, subKey);
+    }
+    long NtDeleteKey(HKey key) override {
+        auto it = opened.find(key);
+        if (it != opened.end()) log.push_back(u"key " + it->second);
+        return FakePlatform::NtDeleteKey(key);
+    }
+    long RegCloseKey(HKey key) override {
+        opened.erase(key);
+        return FakePlatform::RegCloseKey(key);
     }
     long RegDeleteValueW(HKey key, const std::u16string& name) override {
         log.push_back(u"value " + name);

@@ -92,6 +92,31 @@ public:
         return rc;
     }
 
+    long RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey, std::uint32_t access,
+                                HKey* out) override {
+        HKEY key = nullptr;
+        LONG rc = ::RegOpenKeyExW(K(root), W(subKey), REG_OPTION_OPEN_LINK, access, &key);
+        if (rc == ERROR_SUCCESS && out) *out = reinterpret_cast<HKey>(key);
+        return rc;
+    }
+
+    // The registry API has no call that deletes an open key itself: RegDeleteKeyW opens
+    // the name again and so follows a link. ntdll is mapped into every process.
+    long NtDeleteKey(HKey key) override {
+        using DeleteKeyFn = LONG(NTAPI*)(HANDLE);
+        using StatusToErrorFn = ULONG(NTAPI*)(LONG);
+        HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+        auto deleteKey = ntdll ? reinterpret_cast<DeleteKeyFn>(reinterpret_cast<void*>(
+                                     ::GetProcAddress(ntdll, "NtDeleteKey")))
+                               : nullptr;
+        auto toError = ntdll ? reinterpret_cast<StatusToErrorFn>(reinterpret_cast<void*>(
+                                   ::GetProcAddress(ntdll, "RtlNtStatusToDosError")))
+                             : nullptr;
+        if (!deleteKey || !toError) return ERROR_CALL_NOT_IMPLEMENTED;
+        LONG status = deleteKey(reinterpret_cast<HANDLE>(key));
+        return status == 0 ? ERROR_SUCCESS : static_cast<long>(toError(status));
+    }
+
     // ------------------------------------------------------------ keyboard
     std::int16_t GetKeyState(int vk) override { return ::GetKeyState(vk); }
     std::int16_t GetAsyncKeyState(int vk) override { return ::GetAsyncKeyState(vk); }
@@ -289,6 +314,44 @@ public:
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {
         return reinterpret_cast<Handle>(
             ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, WOrNull(name)));
+    }
+
+    bool OpenThreadToken(bool openAsSelf, Handle* token) override {
+        HANDLE h = nullptr;
+        if (!::OpenThreadToken(::GetCurrentThread(), TOKEN_QUERY, openAsSelf ? TRUE : FALSE, &h))
+            return false;
+        if (token) *token = reinterpret_cast<Handle>(h);
+        return true;
+    }
+
+    bool OpenProcessToken(Handle* token) override {
+        HANDLE h = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &h)) return false;
+        if (token) *token = reinterpret_cast<Handle>(h);
+        return true;
+    }
+
+    bool GetTokenInformation_Groups(Handle token, std::uint32_t size,
+                                    std::vector<TokenGroup>* groups,
+                                    std::uint32_t* needed) override {
+        // 8-byte aligned, as TOKEN_GROUPS holds pointers
+        std::vector<std::uint64_t> buffer(size / 8 + 1, 0);
+        DWORD need = 0;
+        BOOL ok = ::GetTokenInformation(Hd(token), TokenGroups, buffer.data(), size, &need);
+        if (needed) *needed = need;
+        if (!ok) return false;
+        if (groups) {
+            groups->clear();
+            const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+            for (DWORD i = 0; i < list->GroupCount; ++i) {
+                TokenGroup g;
+                const auto* sid = static_cast<const std::uint8_t*>(list->Groups[i].Sid);
+                g.sid.assign(sid, sid + ::GetLengthSid(list->Groups[i].Sid));
+                g.attributes = list->Groups[i].Attributes;
+                groups->push_back(std::move(g));
+            }
+        }
+        return true;
     }
 
     bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override {
