@@ -203,6 +203,24 @@ TEST_CASE("FindMacro reads the value of the combination from the table") {
     }
 }
 
+TEST_CASE("a macro value that cannot be read is no macro and raises nothing") {
+    struct Unreadable : FakePlatform {
+        long RegQueryValueExW(HKey key, const std::u16string& n, std::uint32_t* type,
+                              std::uint8_t* data, std::uint32_t* size) override {
+            if (n == u"00010041") return 1016;  // ERROR_REGISTRY_IO_FAILED
+            return FakePlatform::RegQueryValueExW(key, n, type, data, size);
+        }
+    } fake;
+    SetPlatform(&fake);
+    fake.SetRegString(HKEY_CURRENT_USER, kTable, u"00010041", u"secret");
+    std::u16string text = u"unset";
+    CHECK_NOTHROW(text = FindMacro(kTable, 0x41, 0x01));
+    CHECK(text == u"");
+    CHECK(Logged(fake, u"FindMacro 00010041\tFehler beim Holen der Daten für '00010041'"));
+    CHECK(fake.OpenRegKeys() == 0);
+    SetPlatform(nullptr);
+}
+
 TEST_CASE("the umlaut conversion looks up the table of the current mode") {
     OptionsScene scene;
     FakePlatform& fake = scene.fake;

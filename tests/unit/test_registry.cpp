@@ -23,6 +23,17 @@ std::vector<std::uint8_t> Utf16Bytes(const std::u16string& s, bool withNul) {
     return out;
 }
 
+// A value whose query fails although it is there (the hive cannot be read, a value
+// locked by a driver).
+struct UnreadableValue : FakePlatform {
+    std::u16string name;
+    long RegQueryValueExW(HKey key, const std::u16string& n, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* size) override {
+        if (n == name) return 1016;  // ERROR_REGISTRY_IO_FAILED
+        return FakePlatform::RegQueryValueExW(key, n, type, data, size);
+    }
+};
+
 std::u16string ErrorText(const std::function<void()>& f) {
     try {
         f();
@@ -144,6 +155,22 @@ TEST_SUITE("TRegistry keys") {
         CHECK(scope.fake.OpenRegKeys() == 0);
     }
 
+    TEST_CASE("DeleteKey stops after its bound of keys and fails") {
+        FakeScope scope;
+        for (const char16_t* leaf : {u"A\\1", u"A\\2", u"B\\1", u"B\\2", u"C\\1"})
+            scope.fake.CreateRegKey(HKEY_CURRENT_USER, kBase + u"\\Top\\" + leaf);
+        {
+            TRegistry reg;
+            CHECK_FALSE(reg.DeleteKey(kBase + u"\\Top", 5));  // Top and 8 keys below it
+            CHECK(reg.LastError() != ERROR_SUCCESS);
+            CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, kBase + u"\\Top"));
+            CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, kBase + u"\\Top\\C\\1"));
+            CHECK(reg.DeleteKey(kBase + u"\\Top"));  // the default bound is far above
+        }
+        CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, kBase + u"\\Top"));
+        CHECK(scope.fake.OpenRegKeys() == 0);
+    }
+
     TEST_CASE("GetKeyNames lists the subkeys of the open key") {
         FakeScope scope;
         scope.fake.CreateRegKey(HKEY_CURRENT_USER, kBase + u"\\One");
@@ -159,6 +186,33 @@ TEST_SUITE("TRegistry keys") {
 }
 
 TEST_SUITE("TRegistry values") {
+    TEST_CASE("a value that is there but cannot be read raises the read error") {
+        UnreadableValue fake;
+        SetPlatform(&fake);
+        fake.SetRegString(HKEY_CURRENT_USER, kBase, u"Text", u"abc");
+        fake.SetRegBinary(HKEY_CURRENT_USER, kBase, u"Bytes", {1});
+        {
+            TRegistry reg;
+            // without an open key, and for a value that is not there, nothing is raised
+            fake.name = u"Text";
+            CHECK(reg.ReadString(u"Text") == u"");
+            REQUIRE(reg.OpenKey(kBase, false));
+            CHECK(ErrorText([&] { (void)reg.ReadString(u"Text"); }) ==
+                  u"Fehler beim Holen der Daten für 'Text'");
+            std::uint8_t byte = 0;
+            fake.name = u"Bytes";
+            CHECK(ErrorText([&] { (void)reg.ReadBinaryData(u"Bytes", &byte, 1); }) ==
+                  u"Fehler beim Holen der Daten für 'Bytes'");
+            CHECK(reg.ReadString(u"Text") == u"abc");
+            fake.name.clear();
+            CHECK(reg.ReadBinaryData(u"Bytes", &byte, 1) == 1);
+            CHECK(reg.ReadString(u"Missing") == u"");
+            CHECK(reg.ReadBinaryData(u"Missing", &byte, 1) == 0);
+        }
+        CHECK(fake.OpenRegKeys() == 0);
+        SetPlatform(nullptr);
+    }
+
     TEST_CASE("text values end at the first NUL and stay unexpanded") {
         FakeScope scope;
         auto& f = scope.fake;

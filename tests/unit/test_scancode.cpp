@@ -384,6 +384,43 @@ TEST_SUITE("scancode map in the registry") {
         CHECK(StoredValue(scope.fake, u"Scancode Map") == kExample);
     }
 
+    TEST_CASE("SaveBackup never takes a map of its own; a backup holding one counts as none") {
+        FakeScope scope;
+        const std::vector<std::uint8_t> user = MapBytes(0, 0, 2, {0x001D003Au, 0});
+        std::vector<std::vector<std::uint8_t>> own;
+        for (auto [caps, scroll] : {std::pair{true, false}, {false, true}, {true, true}}) {
+            RScancodeMap m;
+            AddToolMappings(m, caps, scroll);
+            own.push_back(StoreMap(m));
+        }
+        auto backup = [&] {
+            return scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout,
+                                          u"Vantor Backup Scancode Map");
+        };
+        for (const auto& map : own) {
+            scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", map);
+            scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map",
+                                    own[0]);
+            TScancodeMap m;
+            CHECK_FALSE(m.SaveBackup());  // ours over ours: nothing of the user's to keep
+            CHECK(backup()->data == own[0]);
+            scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", user);
+            scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map",
+                                    map);
+            CHECK(m.SaveBackup());  // the user's map replaces ours in the backup
+            CHECK(backup()->data == user);
+            CHECK_FALSE(m.SaveBackup());
+        }
+        // the same bytes of another type were not written by us
+        scope.fake.SetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", REG_NONE, own[0]);
+        scope.fake.SetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map",
+                               REG_BINARY, own[1]);
+        TScancodeMap m;
+        CHECK(m.SaveBackup());
+        CHECK(backup()->type == REG_NONE);
+        CHECK(scope.fake.OpenRegKeys() == 0);
+    }
+
     TEST_CASE("SaveBackup without a stored map writes nothing") {
         FakeScope scope;
         scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);

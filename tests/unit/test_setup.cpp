@@ -2,6 +2,8 @@
 // sequence with its dispatch, the /M action and how a run ends.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 #include "FakePlatform.h"
 #include "common/Vantor.Utils.h"
 #include "common/VtError.h"
@@ -297,6 +299,84 @@ TEST_SUITE("setup start sequence") {
         // nothing after the failing step ran
         CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros"));
         CHECK(scope.fake.OpenRegKeys() == 0);
+    }
+}
+
+TEST_SUITE("setup administrator check") {
+    TEST_CASE("only an enabled Administrators group that is not for deny only counts") {
+        FakeScope scope;
+        FakePlatform& f = scope.fake;
+        const std::vector<std::uint8_t> admins = FakePlatform::Sid(5, {32, 544});
+        auto adminGroup = [&]() -> TokenGroup& {
+            for (TokenGroup& g : f.tokenGroups)
+                if (g.sid == admins) return g;
+            FAIL("no Administrators group");
+            return f.tokenGroups.front();
+        };
+        CHECK(IsAdministrator());  // the elevated token Wine gives
+        SUBCASE("deny only: a filtered token, started past the manifest") {
+            adminGroup().attributes = SE_GROUP_USE_FOR_DENY_ONLY | 0x1;
+            CHECK_FALSE(IsAdministrator());
+            // such a user sees the refusal and no map is written
+            ShellRecorder rec;
+            RSetupShell shell = rec.Shell();
+            shell.isAdministrator = IsAdministrator;
+            f.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+            CHECK(VtInstMain(kExe, u"x", {u"/M", u"CAPSLOCK"}, shell) == 0);
+            REQUIRE(f.messageBoxes.size() == 1);
+            CHECK(f.messageBoxes[0].text == kAdminRefusal);
+            CHECK_FALSE(f.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        }
+        SUBCASE("listed but not enabled") {
+            adminGroup().attributes = 0x1;  // mandatory only
+            CHECK_FALSE(IsAdministrator());
+        }
+        SUBCASE("not listed") {
+            adminGroup().sid = FakePlatform::Sid(5, {32, 545});
+            CHECK_FALSE(IsAdministrator());
+        }
+        SUBCASE("over 1 KB of groups, Administrators last") {
+            TokenGroup admin = adminGroup();
+            f.tokenGroups.erase(
+                std::remove_if(f.tokenGroups.begin(), f.tokenGroups.end(),
+                               [&](const TokenGroup& g) { return g.sid == admins; }),
+                f.tokenGroups.end());
+            for (std::uint32_t i = 0; i < 40; ++i)
+                f.tokenGroups.push_back({FakePlatform::Sid(5, {21, 1, 2, 3, 1000 + i}), 0x7});
+            f.tokenGroups.push_back(admin);
+            std::uint32_t needed = 0;
+            Handle token = 0;
+            REQUIRE(f.OpenProcessToken(&token));
+            CHECK_FALSE(f.GetTokenInformation_Groups(token, 1024, nullptr, &needed));
+            CHECK(needed > 1024);
+            CHECK(f.CloseHandle(token));
+            CHECK(IsAdministrator());
+        }
+        SUBCASE("an impersonating thread answers with its own token") {
+            f.threadImpersonates = true;
+            CHECK(IsAdministrator());
+        }
+        CHECK(f.OpenHandles() == 0);
+    }
+
+    TEST_CASE("any failed query means not an administrator") {
+        FakeScope scope;
+        FakePlatform& f = scope.fake;
+        SUBCASE("the version query fails") {
+            f.platformId = 0;
+        }
+        SUBCASE("no token can be opened") {
+            f.failOpenToken = ERROR_ACCESS_DENIED;
+        }
+        SUBCASE("the thread's token cannot be opened for another reason") {
+            f.threadImpersonates = true;
+            f.failOpenToken = ERROR_INVALID_HANDLE;
+        }
+        SUBCASE("the group list cannot be read") {
+            f.failTokenGroups = ERROR_ACCESS_DENIED;
+        }
+        CHECK_FALSE(IsAdministrator());
+        CHECK(f.OpenHandles() == 0);
     }
 }
 

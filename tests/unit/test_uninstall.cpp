@@ -374,6 +374,30 @@ TEST_SUITE("uninstall") {
         CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
     }
 
+    TEST_CASE("links below the product key are removed themselves, never followed") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        s.fake.SetRegString(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Victim\\Child", u"v", u"keep");
+        s.fake.SetRegString(HKEY_CURRENT_USER, u"Software\\Other", u"v", u"keep");
+        s.fake.AddRegLink(HKEY_CURRENT_USER, kProduct + u"\\Macros\\AltGr\\Elsewhere",
+                          HKEY_LOCAL_MACHINE, u"SOFTWARE\\Victim");
+        // two links back to ancestors: a walk that followed them would never end
+        s.fake.AddRegLink(HKEY_CURRENT_USER, kProduct + u"\\Settings\\Up1", HKEY_CURRENT_USER,
+                          kProduct);
+        s.fake.AddRegLink(HKEY_CURRENT_USER, kProduct + u"\\Settings\\Up2", HKEY_CURRENT_USER,
+                          u"Software");
+        REQUIRE(s.fake.RegKeyExists(HKEY_CURRENT_USER,
+                                    kProduct + u"\\Settings\\Up1\\Settings\\Up2\\Other"));
+        QuietMode = true;
+        RunUninstall(nullptr);
+        CHECK(BoxTexts(s.fake).empty());
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
+        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Victim\\Child", u"v"));
+        CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Software\\Other", u"v"));
+        CHECK(s.fake.OpenRegKeys() == 0);
+    }
+
     TEST_CASE("a map the user had before any backup survives the uninstall as the backup") {
         UninstallScope s;
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
