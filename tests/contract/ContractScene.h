@@ -20,6 +20,9 @@ HWnd CreateSceneWindow(const std::u16string& className, const std::u16string& ti
 HWnd CreateSceneChild(HWnd parent, const std::u16string& className, const std::u16string& title);
 void DestroySceneWindow(HWnd wnd);
 
+// A symbolic registry link at HKEY_LOCAL_MACHINE\linkPath to HKEY_LOCAL_MACHINE\targetPath.
+bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath);
+
 // Sets (value given) or removes (null) a variable of this process's environment.
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value);
 

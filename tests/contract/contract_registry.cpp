@@ -94,6 +94,59 @@ Read Get(HKey key, const std::u16string& name) {
     return r;
 }
 
+constexpr std::uint32_t kDelete = 0x00010000;  // DELETE
+
+// Below HKEY_LOCAL_MACHINE, where links can point by a fixed native path:
+//   Target (value "v") \ Child (value "w"),  Target\Up -> the base,  Link -> Target.
+struct LinkScene {
+    static constexpr const char16_t* kLinkBase = u"Software\\VantorContractLinks";
+    LinkScene() {
+        Remove(HKEY_LOCAL_MACHINE, kLinkBase);
+        HKey key = 0;
+        REQUIRE(Plat().RegCreateKeyExW(HKEY_LOCAL_MACHINE, Path(u"Target\\Child"), KEY_ALL_ACCESS,
+                                       &key, nullptr) == ERROR_SUCCESS);
+        CHECK(Set(key, u"w", REG_SZ, Bytes(u"w")) == ERROR_SUCCESS);
+        Plat().RegCloseKey(key);
+        REQUIRE(Plat().RegOpenKeyExW(HKEY_LOCAL_MACHINE, Path(u"Target"), KEY_ALL_ACCESS, &key) ==
+                ERROR_SUCCESS);
+        CHECK(Set(key, u"v", REG_SZ, Bytes(u"v")) == ERROR_SUCCESS);
+        Plat().RegCloseKey(key);
+        REQUIRE(CreateSceneLink(Path(u"Link"), Path(u"Target")));
+        REQUIRE(CreateSceneLink(Path(u"Target\\Up"), kLinkBase));
+    }
+    ~LinkScene() {
+        for (HKey key : open) Plat().RegCloseKey(key);
+        Remove(HKEY_LOCAL_MACHINE, kLinkBase);
+    }
+    static std::u16string Path(const std::u16string& sub) {
+        return std::u16string(kLinkBase) + u"\\" + sub;
+    }
+    long Open(const std::u16string& sub, std::uint32_t access, HKey* key) {
+        long rc = Plat().RegOpenKeyExW(HKEY_LOCAL_MACHINE, Path(sub), access, key);
+        if (rc == ERROR_SUCCESS) open.push_back(*key);
+        return rc;
+    }
+    long OpenLink(const std::u16string& sub, std::uint32_t access, HKey* key) {
+        long rc = Plat().RegOpenKeyExW_OpenLink(HKEY_LOCAL_MACHINE, Path(sub), access, key);
+        if (rc == ERROR_SUCCESS) open.push_back(*key);
+        return rc;
+    }
+    // Deletes a tree that may hold links, each link itself.
+    static void Remove(HKey parent, const std::u16string& sub) {
+        HKey key = 0;
+        if (Plat().RegOpenKeyExW_OpenLink(parent, sub, KEY_READ | kDelete, &key) != ERROR_SUCCESS)
+            return;
+        std::vector<std::u16string> names;
+        std::u16string name;
+        for (std::uint32_t i = 0; Plat().RegEnumKeyExW(key, i, &name) == ERROR_SUCCESS; ++i)
+            names.push_back(name);
+        for (const auto& child : names) Remove(key, child);
+        Plat().NtDeleteKey(key);
+        Plat().RegCloseKey(key);
+    }
+    std::vector<HKey> open;
+};
+
 }  // namespace
 
 TEST_SUITE("registry") {
@@ -379,6 +432,57 @@ TEST_SUITE("registry") {
         HKey base = t.Create();
         std::u16string name;
         CHECK(Plat().RegEnumKeyExW(base, 0, &name) == ERROR_NO_MORE_ITEMS);
+    }
+
+    TEST_CASE("links: paths lead through them; opened as a link, the link itself") {
+        LinkScene scene;
+        HKey key = 0;
+        // through the link: the target and what lies below it
+        REQUIRE(scene.Open(u"Link", KEY_READ, &key) == ERROR_SUCCESS);
+        std::u16string name;
+        CHECK(Plat().RegEnumKeyExW(key, 0, &name) == ERROR_SUCCESS);
+        CHECK(name == u"Child");
+        CHECK(Get(key, u"v").rc == ERROR_SUCCESS);
+        REQUIRE(scene.Open(u"Link\\Child", KEY_READ, &key) == ERROR_SUCCESS);
+        // a link back to an ancestor makes a path as long as one likes
+        REQUIRE(scene.Open(u"Target\\Up\\Target\\Up\\Link\\Child", KEY_READ, &key) ==
+                ERROR_SUCCESS);
+        // the link itself: no subkeys and not the target's values
+        REQUIRE(scene.OpenLink(u"Link", KEY_READ, &key) == ERROR_SUCCESS);
+        CHECK(Plat().RegEnumKeyExW(key, 0, &name) == ERROR_NO_MORE_ITEMS);
+        CHECK(Get(key, u"v").rc == ERROR_FILE_NOT_FOUND);
+        // only the last name of the path is opened as a link
+        REQUIRE(scene.OpenLink(u"Link\\Child", KEY_READ, &key) == ERROR_SUCCESS);
+        CHECK(Get(key, u"w").rc == ERROR_SUCCESS);
+    }
+
+    TEST_CASE("links: NtDeleteKey removes the key of the handle, a link without its target") {
+        LinkScene scene;
+        HKey key = 0;
+        REQUIRE(scene.OpenLink(u"Link", KEY_READ | kDelete, &key) == ERROR_SUCCESS);
+        CHECK(Plat().NtDeleteKey(key) == ERROR_SUCCESS);
+        CHECK(scene.Open(u"Link", KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+        CHECK(scene.Open(u"Target\\Child", KEY_READ, &key) == ERROR_SUCCESS);
+        // not a key with subkeys, and not without delete access
+        REQUIRE(scene.OpenLink(u"Target", KEY_READ | kDelete, &key) == ERROR_SUCCESS);
+        CHECK(Plat().NtDeleteKey(key) == ERROR_ACCESS_DENIED);
+        REQUIRE(scene.OpenLink(u"Target\\Child", KEY_READ, &key) == ERROR_SUCCESS);
+        CHECK(Plat().NtDeleteKey(key) == ERROR_ACCESS_DENIED);
+        REQUIRE(scene.OpenLink(u"Target\\Child", KEY_READ | kDelete, &key) == ERROR_SUCCESS);
+        CHECK(Plat().NtDeleteKey(key) == ERROR_SUCCESS);
+        CHECK(scene.Open(u"Target\\Child", KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+    }
+
+    TEST_CASE("links: RegDeleteKeyW on a link's name deletes the key it points to") {
+        LinkScene scene;
+        HKey key = 0;
+        REQUIRE(scene.Open(u"Target\\Child", KEY_READ, &key) == ERROR_SUCCESS);
+        REQUIRE(CreateSceneLink(LinkScene::Path(u"ToChild"), LinkScene::Path(u"Target\\Child")));
+        CHECK(Plat().RegDeleteKeyW(HKEY_LOCAL_MACHINE, LinkScene::Path(u"ToChild")) ==
+              ERROR_SUCCESS);
+        CHECK(scene.Open(u"Target\\Child", KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+        CHECK(scene.OpenLink(u"ToChild", KEY_READ, &key) == ERROR_SUCCESS);  // left dangling
+        CHECK(scene.Open(u"ToChild", KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
     }
 
     TEST_CASE("keys: the predefined roots exist") {

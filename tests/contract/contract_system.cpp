@@ -100,6 +100,33 @@ TEST_SUITE("file mappings") {
     }
 }
 
+TEST_SUITE("access token") {
+    TEST_CASE("the process token lists an enabled Administrators group; its buffer protocol") {
+        Handle token = 0;
+        // a thread that does not impersonate has no token of its own
+        CHECK_FALSE(Plat().OpenThreadToken(true, &token));
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_NO_TOKEN));
+        REQUIRE(Plat().OpenProcessToken(&token));
+        std::vector<TokenGroup> groups;
+        std::uint32_t needed = 0;
+        CHECK_FALSE(Plat().GetTokenInformation_Groups(token, 16, &groups, &needed));
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_INSUFFICIENT_BUFFER));
+        CHECK(needed > 16);
+        REQUIRE(Plat().GetTokenInformation_Groups(token, needed, &groups, &needed));
+        const std::vector<std::uint8_t> admins = {1,    2, 0, 0, 0,    0,    0, 5,
+                                                  0x20, 0, 0, 0, 0x20, 0x02, 0, 0};
+        bool found = false;
+        for (const TokenGroup& g : groups)
+            if (g.sid == admins) {
+                found = true;
+                CHECK((g.attributes & SE_GROUP_ENABLED) != 0);
+                CHECK((g.attributes & SE_GROUP_USE_FOR_DENY_ONLY) == 0);
+            }
+        CHECK(found);
+        CHECK(Plat().CloseHandle(token));
+    }
+}
+
 TEST_SUITE("mutex") {
     TEST_CASE("a second mutex of one name reports already-exists and still gives a handle") {
         Handle first = Plat().CreateMutexW(true, u"VtContractMutex");

@@ -54,6 +54,22 @@ void DestroySceneWindow(HWnd wnd) {
     DestroyWindow(reinterpret_cast<HWND>(wnd));
 }
 
+// A link key holds the target's native path in its value "SymbolicLinkValue" (REG_LINK,
+// without a terminating NUL). Volatile, so that a run cut short leaves nothing behind.
+bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(linkPath), 0, nullptr,
+                        REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    std::u16string target = u"\\Registry\\Machine\\" + targetPath;
+    LONG rc = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                             reinterpret_cast<const BYTE*>(target.data()),
+                             static_cast<DWORD>(target.size() * 2));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value) {
     SetEnvironmentVariableW(W(name), value ? W(*value) : nullptr);
 }

@@ -28,6 +28,11 @@ void DestroySceneWindow(HWnd wnd) {
     Fake().RemoveWindow(wnd);
 }
 
+bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath) {
+    Fake().AddRegLink(HKEY_LOCAL_MACHINE, linkPath, HKEY_LOCAL_MACHINE, targetPath);
+    return true;
+}
+
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value) {
     if (value)
         Fake().environment[name] = *value;
