@@ -204,6 +204,44 @@ TEST_SUITE("setup tool") {
         CHECK(map->data == MapBytes({{Scan(VK_SCROLL), Scan(VK_ZOOM)}}));
     }
 
+    TEST_CASE("a map the tool wrote never becomes the backup; the user's map later does") {
+        CleanSlate slate;
+        const auto capsMap = MapBytes({{Scan(VK_CAPITAL), Scan(VK_EREOF)}});
+        const auto userMap = MapBytes({{0x3A, 0x1D}});
+        RunQuiet(L"/M CAPSLOCK");
+        CHECK_FALSE(StoredBackup().has_value());
+        RunQuiet(L"/U /Q");
+        CHECK_FALSE(StoredMap().has_value());
+        CHECK_FALSE(StoredBackup().has_value());  // the tool's own map was not kept
+        // the user stores a map with another tool, and later remaps Caps Lock again
+        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY, userMap);
+        RunQuiet(L"/M CAPSLOCK");
+        auto backup = StoredBackup();
+        REQUIRE(backup.has_value());
+        CHECK(backup->data == userMap);
+        CHECK(StoredMap()->data == capsMap);
+
+        // A machine left with the tool's map as its backup: that backup counts as none.
+        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map", REG_BINARY,
+                 capsMap);
+        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY, userMap);
+        RunQuiet(L"/M CAPSLOCK");
+        backup = StoredBackup();
+        REQUIRE(backup.has_value());
+        CHECK(backup->data == userMap);
+    }
+
+    TEST_CASE("/M SCROLLOCK then /M leaves no backup") {
+        CleanSlate slate;
+        RunQuiet(L"/M SCROLLOCK");
+        auto map = StoredMap();
+        REQUIRE(map.has_value());
+        CHECK(map->data == MapBytes({{Scan(VK_SCROLL), Scan(VK_ZOOM)}}));
+        RunQuiet(L"/M");
+        CHECK_FALSE(StoredMap().has_value());
+        CHECK_FALSE(StoredBackup().has_value());
+    }
+
     TEST_CASE("/T changes nothing, and /T /U runs only /T") {
         CleanSlate slate;
         FillProfile(HKEY_CURRENT_USER, L"");
