@@ -272,6 +272,18 @@ struct FakePlatform::Impl {
         return h;
     }
 
+    long Open(HKey root, const std::u16string& subKey, std::uint32_t access, HKey* out,
+              bool openLink) {
+        long error = 0;
+        auto node = Find(root, subKey, &error, openLink);
+        if (!node) return error;
+        if (node->isProtected && (access & kWriteAccess)) return ERROR_ACCESS_DENIED;
+        if (!out) return ERROR_INVALID_PARAMETER;
+        // a predefined root opened by itself comes back as the same handle
+        *out = IsRoot(root) && subKey.empty() ? root : NewKey(node, access);
+        return ERROR_SUCCESS;
+    }
+
     static void MarkDeleted(RegNode* node) {
         node->deleted = true;
         for (auto& sub : node->subKeys) MarkDeleted(sub.second.get());
@@ -745,14 +757,7 @@ void FakePlatform::AddRegLink(HKey root, const std::u16string& path, HKey target
 long FakePlatform::RegOpenKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access,
                                  HKey* out) {
     ++counts.registry;
-    long error = 0;
-    auto node = impl_->Find(root, subKey, &error);
-    if (!node) return error;
-    if (node->isProtected && (access & kWriteAccess)) return ERROR_ACCESS_DENIED;
-    if (!out) return ERROR_INVALID_PARAMETER;
-    // a predefined root opened by itself comes back as the same handle
-    *out = IsRoot(root) && subKey.empty() ? root : impl_->NewKey(node, access);
-    return ERROR_SUCCESS;
+    return impl_->Open(root, subKey, access, out, false);
 }
 
 long FakePlatform::RegCreateKeyExW(HKey root, const std::u16string& subKey, std::uint32_t access,
@@ -851,13 +856,7 @@ long FakePlatform::RegDeleteKeyW(HKey key, const std::u16string& subKey) {
 long FakePlatform::RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey,
                                           std::uint32_t access, HKey* out) {
     ++counts.registry;
-    long error = 0;
-    auto node = impl_->Find(root, subKey, &error, true);
-    if (!node) return error;
-    if (node->isProtected && (access & kWriteAccess)) return ERROR_ACCESS_DENIED;
-    if (!out) return ERROR_INVALID_PARAMETER;
-    *out = IsRoot(root) && subKey.empty() ? root : impl_->NewKey(node, access);
-    return ERROR_SUCCESS;
+    return impl_->Open(root, subKey, access, out, true);
 }
 
 long FakePlatform::NtDeleteKey(HKey key) {
@@ -870,7 +869,6 @@ long FakePlatform::NtDeleteKey(HKey key) {
     if (!(access & kDelete) && !(access & kGenericAll)) return ERROR_ACCESS_DENIED;
     if (node->isProtected || !node->subKeys.empty()) return ERROR_ACCESS_DENIED;
     RegNode* parent = node->parent;
-    std::shared_ptr<RegNode> keep = impl_->SharedOf(node);
     Impl::MarkDeleted(node);
     node->parent = nullptr;
     parent->subKeys.erase(Upper(node->name));
