@@ -32,7 +32,16 @@ void TPCSpeaker::Play(std::uint16_t freq, std::int32_t msecs) {
         return;
     }
     // Beep refuses some frequencies the timer could play; keep the rhythm with silence.
-    if (!Plat().Beep(freq, static_cast<std::uint32_t>(msecs))) Delay(msecs);
+    const std::uint32_t start = Plat().GetTickCount();
+    if (!Plat().Beep(freq, static_cast<std::uint32_t>(msecs))) {
+        Delay(msecs);
+        return;
+    }
+    // Some systems return from Beep at once (Wine does): the tones of a sequence would run
+    // together, so the rest of the duration is waited out here.
+    const std::uint32_t elapsed = Plat().GetTickCount() - start;
+    if (elapsed < static_cast<std::uint32_t>(msecs))
+        Delay(msecs - static_cast<std::int32_t>(elapsed));
 }
 
 void TPCSpeaker::Stop() {

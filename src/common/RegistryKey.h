@@ -25,6 +25,7 @@ public:
     void SetAccess(std::uint32_t access) { access_ = access; }
     // The last error code of a registry call made through this object.
     long LastError() const { return lastError_; }
+    void SetLastError(long error) { lastError_ = error; }
 
     // Opens path as the current key: relative to the current key when one is open and
     // the path has no leading backslash, else relative to the root. Creates the missing

@@ -71,7 +71,8 @@ std::u16string DecodeMacroText(const std::u16string& stored) {
 
 std::u16string FindMacro(const std::u16string& table, std::uint16_t keyCode,
                          std::uint8_t modifiers) {
-    TRegistry reg(KEY_ALL_ACCESS);
+    // Looking up needs read access only, which programs with low rights also have.
+    TRegistry reg(KEY_READ);
     reg.SetRootKey(HKEY_CURRENT_USER);
     if (!reg.OpenKey(table, false)) return std::u16string();
 

@@ -33,6 +33,12 @@ public:
     // value longer than one byte, raises "Ungültiger Datentyp für '%s'".
     std::uint8_t ReadFlag(const std::u16string& name, std::uint8_t def);
     void WriteFlag(const std::u16string& name, std::uint8_t value);
+
+private:
+    // After a read found the open key deleted: opens the key now at its path, once.
+    bool Reopen();
+    template <typename Write>
+    void WriteValue(const std::u16string& name, Write write);
 };
 
 // The process-wide store of this module; null before OpenOptions.

@@ -4,6 +4,7 @@
 
 #include "../common/DebugWindowInterface.h"
 #include "../common/Vantor.Utils.h"
+#include "VtSend.h"
 
 namespace vt {
 
@@ -115,7 +116,12 @@ bool ConvertUmlaut(KeyContext& context) {
             return false;
     }
     const auto keyCode = static_cast<std::uint16_t>(context.Event.VirtualKey & 0x7FFF);
-    const std::u16string text = FindMacro(*table, keyCode, ModifierState);
+    std::uint8_t modifiers = ModifierState;
+    // Caps Lock + ä types Ä, and Shift with Caps Lock types ä again: the entry is the one
+    // for the character the key would type.
+    if ((LockState & LOCK_CAPS) && CapsLockAffectsKey(static_cast<std::uint8_t>(keyCode)))
+        modifiers ^= MOD_SHIFT;
+    const std::u16string text = FindMacro(*table, keyCode, modifiers);
     if (text.empty()) return false;
     ProcessMacro(text, context);
     return true;

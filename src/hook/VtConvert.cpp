@@ -54,6 +54,16 @@ std::u16string DecimalText(bool capsLock) {
     return out;
 }
 
+// The state a lock key leaves its lock in once this press has taken effect. The press
+// toggles the lock even when it is swallowed. Whether the hook's snapshot already holds
+// the press differs between systems (under Wine it comes before it); the key's down bit
+// tells: a snapshot with the key down holds this press, or the press is an auto-repeat,
+// which toggles nothing.
+bool LockOnAfterPress(std::uint16_t vk, bool onInSnapshot) {
+    const bool downInSnapshot = (Plat().GetKeyState(vk) & 0x8000) != 0;
+    return downInSnapshot ? onInSnapshot : !onInSnapshot;
+}
+
 // The single-key features, for presses without Ctrl, Alt and right Alt; true when the
 // pipeline stops here.
 bool ConvertSingleKey(KeyContext& context) {
@@ -64,10 +74,10 @@ bool ConvertSingleKey(KeyContext& context) {
             const bool caps = (LockState & LOCK_CAPS) != 0;
             DebugLog(u"1.CapsLock %d %d\"", PlaybackCounter, caps ? 1 : 0);
             if (OptionOn(OPT_LOCK_CAPS)) {
-                if (!caps) return false;
-                // Caps Lock stands on: one more press and release switch it off.
-                SendKey(VK_CAPITAL, true);
-                SendKey(VK_CAPITAL, false);
+                if (!LockOnAfterPress(VK_CAPITAL, caps)) return false;
+                // This press switches Caps Lock on, swallowed or not: one more toggle
+                // switches it back off.
+                SendLockKeyToggle(VK_CAPITAL);
                 SwallowKey(context);
                 return true;
             }
@@ -91,10 +101,7 @@ bool ConvertSingleKey(KeyContext& context) {
         case VK_NUMLOCK: {
             const bool num = (LockState & LOCK_NUM) != 0;
             if (OptionOn(OPT_LOCK_NUM)) {
-                if (!num) {
-                    SendKey(VK_NUMLOCK, true);
-                    SendKey(VK_NUMLOCK, false);
-                }
+                if (!LockOnAfterPress(VK_NUMLOCK, num)) SendLockKeyToggle(VK_NUMLOCK);
                 SwallowKey(context);
                 return true;
             }
@@ -133,8 +140,14 @@ void LookUpMacro(KeyContext& context) {
 void RunPipeline(KeyContext& context) {
     const std::uint16_t vk = context.Event.VirtualKey;
     // The hot-key comes before the master switch so that it can switch the system back on.
+    // It acts on the first press only: held into an auto-repeat it would switch back and
+    // forth. The repeats are its own all the same.
     if ((ModifierState & MOD_ALTGR) && vk == VK_F1) {
-        ToggleOption(OPT_MAIN, context);
+        if (context.Event.KeyData & kRepeatBit) {
+            SwallowKey(context);
+        } else {
+            ToggleOption(OPT_MAIN, context);
+        }
         return;
     }
     if (!OptionOn(OPT_MAIN)) return;

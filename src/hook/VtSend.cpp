@@ -5,7 +5,9 @@
 #include <string>
 
 #include "../common/DebugWindowInterface.h"
+#include "../common/RegistryKey.h"
 #include "../common/Vantor.Common.h"
+#include "../common/VtError.h"
 
 namespace vt {
 
@@ -15,6 +17,21 @@ namespace {
 
 constexpr std::uint16_t kMarkerKey = 0xFF;      // brackets every injected text
 constexpr std::uint16_t kRightAltKey = 0x8012;  // VK_MENU with the extended flag
+constexpr std::uint16_t kShiftBit = 0x0100;     // Shift in a key-scan result
+
+// Windows takes Alt + keypad + and hexadecimal digits as a character only where the user
+// has this value at "1" (and has logged on again since).
+const std::u16string kInputMethodKey = u"Control Panel\\Input Method";
+const std::u16string kHexNumpadValue = u"EnableHexNumpad";
+
+// What the characters of the text being typed depend on: Caps Lock as the target thread
+// will see it when the keys arrive, and the user's hexadecimal keypad entry (read when a
+// character first needs it).
+struct TypingState {
+    bool capsLock = false;
+    int hexNumpad = -1;  // -1 not read yet
+};
+thread_local TypingState tTyping;
 
 // Lets the target thread take each event before the next one is queued.
 void Yield() {
@@ -49,6 +66,35 @@ void SendKeyStroke(std::uint16_t code, bool hasKey = true) {
     SendKey(code, true);
     SendKey(code, false);
     SendScanModifiers(modifiers, false);
+    // A text may switch Caps Lock itself; the characters after it are typed for the new state.
+    if ((code & 0xFF) == VK_CAPITAL) tTyping.capsLock = !tTyping.capsLock;
+}
+
+bool HexNumpadEnabled() {
+    if (tTyping.hexNumpad < 0) {
+        TRegistry reg(KEY_READ);
+        reg.SetRootKey(HKEY_CURRENT_USER);
+        bool on = false;
+        try {
+            on = reg.OpenKey(kInputMethodKey, false) && reg.ReadString(kHexNumpadValue) == u"1";
+        } catch (const EVtError&) {
+            on = false;  // a value of another type enables nothing
+        }
+        tTyping.hexNumpad = on ? 1 : 0;
+    }
+    return tTyping.hexNumpad == 1;
+}
+
+// A character that no key of the layout types. Up to U+00FF Alt + keypad decimal entry
+// types it everywhere; above, Alt + keypad hexadecimal entry works only where the user
+// enabled it (elsewhere Alt + keypad + and the letters A-F type wrong characters or open
+// menus), so the character goes as a Unicode key event instead.
+void SendKeylessChar(char16_t ch) {
+    if (ch <= 0xFF || !PlatformIsNT || HexNumpadEnabled()) {
+        SendRawChar(ch);
+    } else {
+        SendUnicodeChar(ch);
+    }
 }
 
 // U+00FF U+00FF n, then up to n code units read as a number; i is on the second U+00FF
@@ -67,9 +113,9 @@ void SendRawForm(const std::u16string& text, std::size_t& i) {
     if (ReadRawNumber(number, &value)) {
         const char16_t ch = static_cast<char16_t>(value & 0xFFFF);
         DebugLog(u"RAW (\"%s\" / %s)=%.4x", number, ch, value);
-        SendRawChar(ch);
+        SendKeylessChar(ch);
     } else {
-        SendRawChar(count);
+        SendKeylessChar(count);
     }
 }
 
@@ -91,7 +137,7 @@ void SendKeyForm(const std::u16string& text, std::size_t& i) {
     }
     DebugLog(u"VK_VIRTUAL (%s)=%.4x", HexText(text), code);
     if (hasKey && code == 0xFFFF) {
-        SendRawChar(k);
+        SendKeylessChar(k);
     } else {
         SendKeyStroke(code, hasKey);
     }
@@ -101,10 +147,39 @@ void SendCharacter(char16_t ch) {
     const std::int16_t scan = Plat().VkKeyScanW(ch);
     DebugLog(u"vk=\"%s\"(%d)=%.4x", ch, static_cast<int>(ch), static_cast<int>(scan));
     if (scan == -1) {
-        SendRawChar(ch);
-    } else {
-        SendKeyStroke(static_cast<std::uint16_t>(scan));
+        SendKeylessChar(ch);
+        return;
     }
+    auto code = static_cast<std::uint16_t>(scan);
+    // Caps Lock swaps the two levels of a letter key; Shift swaps them back, so the text
+    // arrives as stored. Toggling Caps Lock instead would change the user's own state.
+    if (tTyping.capsLock && (code & 0x0600) == 0 && IsCaseKey(static_cast<std::uint8_t>(code), ch))
+        code ^= kShiftBit;
+    SendKeyStroke(code);
+}
+
+// The other case of a letter, or the letter itself when it has none: the alphabets of
+// the layouts people type German and its neighbours with (Latin, Greek, Cyrillic).
+char16_t OtherCase(char16_t c) {
+    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return static_cast<char16_t>(c - 0x20);
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return static_cast<char16_t>(c + 0x20);
+    if (c == 0xFF) return 0x178;
+    if (c == 0x178) return 0xFF;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 &&
+        c != 0x17F) {
+        // pairs: even upper / odd lower, except the two runs that start on an odd code
+        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        return static_cast<char16_t>(((c & 1) != 0) == oddUpper ? c + 1 : c - 1);
+    }
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return static_cast<char16_t>(c + 0x20);
+    if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 0x20);
+    if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 0x50);
+    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+    return c;
 }
 
 void RestoreModifiers(std::uint8_t saved) {
@@ -136,6 +211,7 @@ int DigitValue(char16_t ch, int base) {
 }  // namespace
 
 bool SendText(const std::u16string& text) {
+    tTyping = TypingState{(LockState & LOCK_CAPS) != 0, -1};
     PlaybackCounter = 0;
     SendKey(kMarkerKey, true);
     const std::uint8_t saved = ModifierState;
@@ -219,6 +295,52 @@ void SendRawChar(std::uint16_t code) {
         SendKey(key, false);
     }
     SendKey(VK_MENU, false);
+}
+
+void SendUnicodeChar(char16_t ch) {
+    KeyInput input;
+    input.wScan = ch;
+    input.dwExtraInfo = Plat().GetTickCount();
+    for (std::uint32_t flags : {KEYEVENTF_UNICODE, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP}) {
+        input.dwFlags = flags;
+        Plat().SendInput(input);
+        ++PlaybackCounter;
+        DebugLog(u"4.AddChar\tU+%.4x\t%s", static_cast<int>(ch), KeyActionText(flags));
+        Yield();
+    }
+}
+
+void SendLockKeyToggle(std::uint16_t code) {
+    PlaybackCounter = 0;
+    SendKey(kMarkerKey, true);
+    try {
+        // The user's own press is still down when these events arrive, and a press of a
+        // key that is down toggles nothing: the key is released first.
+        SendKey(code, false);
+        SendKey(code, true);
+        SendKey(code, false);
+    } catch (...) {
+        try {
+            SendKey(kMarkerKey, false);
+        } catch (...) {
+        }
+        throw;
+    }
+    SendKey(kMarkerKey, false);
+}
+
+bool IsCaseKey(std::uint8_t vk, char16_t letter) {
+    const char16_t other = OtherCase(letter);
+    if (other == letter) return false;
+    const std::int16_t a = Plat().VkKeyScanW(letter);
+    const std::int16_t b = Plat().VkKeyScanW(other);
+    return (a == vk && b == (kShiftBit | vk)) || (b == vk && a == (kShiftBit | vk));
+}
+
+bool CapsLockAffectsKey(std::uint8_t vk) {
+    // The key's unshifted character; dead keys carry a flag in the high bits.
+    const auto ch = static_cast<char16_t>(Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_CHAR) & 0xFFFF);
+    return ch != 0 && IsCaseKey(vk, ch);
 }
 
 void SendModifiers(std::uint8_t state, bool press) {

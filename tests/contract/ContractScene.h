@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
@@ -25,5 +26,16 @@ bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targe
 
 // Sets (value given) or removes (null) a variable of this process's environment.
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value);
+
+// Injects the events into an edit control of this thread that has the focus, with a
+// WH_KEYBOARD hook of this thread installed, and returns once the thread has read them
+// all: the text the edit shows, and the GetKeyState of `watch` as the hook saw it at each
+// press of that key (which the hook swallows when `swallow`).
+struct SceneTyping {
+    std::u16string text;
+    std::vector<std::int16_t> watchedInHook;
+};
+SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch = 0,
+                          bool swallow = false);
 
 }  // namespace vt::contract

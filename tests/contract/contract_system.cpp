@@ -3,6 +3,8 @@
 #include <doctest/doctest.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "ContractScene.h"
 
@@ -11,6 +13,26 @@ namespace vt::contract {
 namespace {
 
 constexpr long kErrorInvalidWindowHandle = 1400;
+
+std::vector<KeyInput> Tap(std::uint16_t vk) {
+    KeyInput down;
+    down.wVk = vk;
+    down.wScan = static_cast<std::uint16_t>(Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    KeyInput up = down;
+    up.dwFlags = KEYEVENTF_KEYUP;
+    return {down, up};
+}
+
+std::vector<KeyInput> Join(std::initializer_list<std::vector<KeyInput>> parts) {
+    std::vector<KeyInput> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+std::vector<KeyInput> Shifted(std::uint16_t vk) {
+    std::vector<KeyInput> shift = Tap(VK_SHIFT);
+    return Join({{shift[0]}, Tap(vk), {shift[1]}});
+}
 
 // Closes what a case mapped or opened, also when a check fails.
 struct Mapped {
@@ -333,6 +355,39 @@ TEST_SUITE("keyboard") {
         CHECK(Plat().VkKeyScanW(u',') == 0xBC);
         CHECK(Plat().VkKeyScanW(u'-') == 0xBD);
         CHECK(Plat().VkKeyScanW(0x0E9) == -1);  // é: no key on either layout
+    }
+
+    // Lock toggles are desktop-wide under Wine, and a process reads them as off until a
+    // key changed them: each case sets Caps Lock by typing it and leaves it off.
+    TEST_CASE("typing: Caps Lock swaps the two levels of letter keys; Shift swaps them back") {
+        const std::vector<KeyInput> caps = Tap(VK_CAPITAL);
+        if (Plat().GetKeyState(VK_CAPITAL) & 1) TypeIntoScene(caps);
+        REQUIRE((Plat().GetKeyState(VK_CAPITAL) & 1) == 0);
+        CHECK(TypeIntoScene(Join({Tap('A'), Shifted('A'), Tap('1')})).text == u"aA1");
+        const SceneTyping locked =
+            TypeIntoScene(Join({caps, Tap('A'), Shifted('A'), Tap('1'), Shifted('1'), caps}));
+        CHECK(locked.text == u"Aa1!");
+        CHECK((Plat().GetKeyState(VK_CAPITAL) & 1) == 0);
+    }
+
+    TEST_CASE("typing: a Unicode key event types its character, whatever the layout") {
+        KeyInput in;
+        in.wScan = 0x201E;
+        in.dwFlags = KEYEVENTF_UNICODE;
+        KeyInput up = in;
+        up.dwFlags |= KEYEVENTF_KEYUP;
+        CHECK(TypeIntoScene({in, up}).text == u"\u201E");
+    }
+
+    TEST_CASE("the hook sees the key state before the press; a swallowed lock press toggles") {
+        const std::int16_t before = Plat().GetKeyState(VK_CAPITAL);
+        const SceneTyping run = TypeIntoScene(Tap(VK_CAPITAL), VK_CAPITAL, true);
+        REQUIRE(run.watchedInHook.size() == 1);
+        CHECK(run.watchedInHook[0] == before);
+        const std::int16_t after = Plat().GetKeyState(VK_CAPITAL);
+        CHECK((after & 1) != (before & 1));
+        CHECK(after >= 0);  // released again
+        if (after & 1) TypeIntoScene(Tap(VK_CAPITAL));
     }
 
     TEST_CASE("key state: the down bit reads negative, the toggle bit as 1") {

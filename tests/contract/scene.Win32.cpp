@@ -3,6 +3,7 @@
 
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "ContractScene.h"
 
@@ -72,6 +73,77 @@ bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targe
 
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value) {
     SetEnvironmentVariableW(W(name), value ? W(*value) : nullptr);
+}
+
+namespace {
+
+struct Watch {
+    int vk = 0;
+    bool swallow = false;
+    bool sentinelSeen = false;
+    std::vector<std::int16_t> seen;
+} gWatch;
+
+// Marks the end of a scene's events: a key that types nothing and nobody else uses.
+constexpr WORD kSentinel = VK_F24;
+
+LRESULT CALLBACK SceneHook(int code, WPARAM wParam, LPARAM lParam) {
+    const bool press = (static_cast<DWORD>(lParam) & 0x80000000u) == 0;
+    if (code == HC_ACTION) {
+        if (wParam == kSentinel && !press) gWatch.sentinelSeen = true;
+        if (gWatch.vk != 0 && static_cast<int>(wParam) == gWatch.vk && press) {
+            gWatch.seen.push_back(GetKeyState(gWatch.vk));
+            if (gWatch.swallow) return 1;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void Inject(const KeyInput& k) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = k.wVk;
+    in.ki.wScan = k.wScan;
+    in.ki.dwFlags = k.dwFlags;
+    SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch, bool swallow) {
+    SceneTyping result;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    Register(u"VtContractTyping");
+    HWND wnd = CreateWindowExW(0, L"VtContractTyping", L"VtContractTyping",
+                               WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200, nullptr, nullptr,
+                               instance, nullptr);
+    HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 280,
+                                180, wnd, nullptr, instance, nullptr);
+    SetForegroundWindow(wnd);
+    SetFocus(edit);
+    gWatch = Watch{watch, swallow, false, {}};
+    HHOOK hook = SetWindowsHookExW(WH_KEYBOARD, SceneHook, nullptr, GetCurrentThreadId());
+    for (const KeyInput& e : events) Inject(e);
+    Inject(KeyInput{kSentinel, 0, 0, 0, 0});
+    Inject(KeyInput{kSentinel, 0, KEYEVENTF_KEYUP, 0, 0});
+    // The thread reads its input as it pumps; the sentinel's release comes last.
+    const DWORD start = GetTickCount();
+    while (!gWatch.sentinelSeen && GetTickCount() - start < 10000) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        if (!gWatch.sentinelSeen) MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    if (hook) UnhookWindowsHookEx(hook);
+    wchar_t buf[512] = {};
+    GetWindowTextW(edit, buf, 512);
+    result.text = std::u16string(reinterpret_cast<const char16_t*>(buf));
+    result.watchedInHook = gWatch.seen;
+    gWatch = Watch{};
+    DestroyWindow(wnd);
+    return result;
 }
 
 }  // namespace vt::contract

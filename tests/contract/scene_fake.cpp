@@ -40,6 +40,20 @@ void SetSceneEnvironment(const std::u16string& name, const std::u16string* value
         Fake().environment.erase(name);
 }
 
+SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch, bool swallow) {
+    SceneTyping result;
+    Fake().typed.clear();
+    auto hook = [&](int, WParam wParam, LParam lParam) -> LResult {
+        const bool press = (static_cast<std::uint32_t>(lParam) & 0x80000000u) == 0;
+        if (watch == 0 || static_cast<int>(wParam) != watch || !press) return 0;
+        result.watchedInHook.push_back(Fake().GetKeyState(watch));
+        return swallow ? 1 : 0;
+    };
+    for (const KeyInput& e : events) Fake().DeliverKey(e, hook);
+    result.text = Fake().typed;
+    return result;
+}
+
 }  // namespace vt::contract
 
 #endif

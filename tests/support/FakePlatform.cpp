@@ -639,6 +639,44 @@ bool IsLockKey(int vk) {
     return vk == VK_CAPITAL || vk == VK_NUMLOCK || vk == VK_SCROLL;
 }
 
+// The keys whose two levels Caps Lock swaps: the letters, and on the German layout the
+// umlaut keys (not the sharp s).
+bool IsCapsKey(int vk, bool german) {
+    if (vk >= 'A' && vk <= 'Z') return true;
+    return german && (vk == 0xBA || vk == 0xC0 || vk == 0xDE);
+}
+
+// Key-scan result back to its character: the first character (lowest code) the layout
+// types with that key and those modifiers.
+char16_t CharOfScan(std::int16_t code, bool german) {
+    static const auto build = [](bool de) {
+        std::map<std::int16_t, char16_t> table;
+        for (char32_t c = 1; c < 0x2100; ++c) {
+            const std::int16_t r = ScanChar(static_cast<char16_t>(c), de);
+            if (r != -1) table.emplace(r, static_cast<char16_t>(c));
+        }
+        return table;
+    };
+    static const std::map<std::int16_t, char16_t> kGerman = build(true), kUs = build(false);
+    const auto& table = german ? kGerman : kUs;
+    auto it = table.find(code);
+    return it == table.end() ? 0 : it->second;
+}
+
+// The character a key press types into an edit control with the key state as it now
+// stands; 0 for none (a shortcut with Ctrl or Alt alone, a key without a character).
+// Alt + keypad entry composes nothing here: Wine does not compose either.
+char16_t TypedChar(int vk, const std::uint8_t* state, bool german) {
+    const bool shift = state[VK_SHIFT] & 0x80, ctrl = state[VK_CONTROL] & 0x80,
+               alt = state[VK_MENU] & 0x80;
+    if (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9)
+        return alt || ctrl ? 0 : static_cast<char16_t>(u'0' + vk - VK_NUMPAD0);
+    if (ctrl != alt) return 0;
+    int mods = (shift ? 1 : 0) | (ctrl && alt ? 6 : 0);
+    if ((mods & 6) == 0 && (state[VK_CAPITAL] & 1) && IsCapsKey(vk, german)) mods ^= 1;
+    return CharOfScan(static_cast<std::int16_t>((mods << 8) | vk), german);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- construction
@@ -976,32 +1014,108 @@ bool FakePlatform::SetKeyboardState(const std::uint8_t state[256]) {
 
 namespace {
 
-void Inject(FakePlatform& fake, const KeyInput& input, bool viaKeybdEvent, bool german) {
-    fake.injected.push_back({input, viaKeybdEvent});
-    int vk = input.wVk & 0xFF;
-    if (input.dwFlags & KEYEVENTF_UNICODE) {
-        vk = 0;  // VK_PACKET carries a character, no key
-    } else if (input.dwFlags & KEYEVENTF_SCANCODE) {
+// The virtual key an injected event stands for; 0 for a Unicode character.
+int VkOfInput(FakePlatform& fake, const KeyInput& input) {
+    if (input.dwFlags & KEYEVENTF_UNICODE) return 0;
+    if (input.dwFlags & KEYEVENTF_SCANCODE) {
         std::uint32_t scan = input.wScan;
         if (input.dwFlags & KEYEVENTF_EXTENDEDKEY) scan |= 0xE000;
-        vk = static_cast<int>(fake.MapVirtualKeyW(scan, MAPVK_VSC_TO_VK_EX));
+        return static_cast<int>(fake.MapVirtualKeyW(scan, MAPVK_VSC_TO_VK_EX));
     }
-    if (vk != 0) {
-        bool down = !(input.dwFlags & KEYEVENTF_KEYUP);
-        bool extended = (input.dwFlags & KEYEVENTF_EXTENDEDKEY) != 0;
-        bool rightAlt = vk == VK_RMENU || (vk == VK_MENU && extended);
-        if (rightAlt && fake.altGrAddsLeftCtrl && german) {
-            KeyInput ctrl;
-            ctrl.wVk = VK_LCONTROL;
-            ctrl.wScan = 0x21D;
-            ctrl.dwFlags = input.dwFlags & KEYEVENTF_KEYUP;
-            ApplyKey(fake.keyState, VK_LCONTROL, down, false);
-            ApplyKey(fake.asyncState, VK_LCONTROL, down, false);
-            if (fake.onInject) fake.onInject(ctrl);
+    return input.wVk & 0xFF;
+}
+
+void Type(FakePlatform& fake, char16_t ch) {
+    if (ch == u'\b') {
+        if (!fake.typed.empty()) fake.typed.pop_back();
+    } else if (ch != 0) {
+        fake.typed += ch;
+    }
+}
+
+// The event as the thread reads it: its key state changes and its character is typed.
+void Apply(FakePlatform& fake, const KeyInput& input, bool german, bool typeIt = true) {
+    const int vk = VkOfInput(fake, input);
+    const bool down = !(input.dwFlags & KEYEVENTF_KEYUP);
+    if (vk == 0) {
+        if (down && typeIt && (input.dwFlags & KEYEVENTF_UNICODE)) Type(fake, input.wScan);
+        return;
+    }
+    bool extended = (input.dwFlags & KEYEVENTF_EXTENDEDKEY) != 0;
+    bool rightAlt = vk == VK_RMENU || (vk == VK_MENU && extended);
+    if (rightAlt && fake.altGrAddsLeftCtrl && german) {
+        KeyInput ctrl;
+        ctrl.wVk = VK_LCONTROL;
+        ctrl.wScan = 0x21D;
+        ctrl.dwFlags = input.dwFlags & KEYEVENTF_KEYUP;
+        ApplyKey(fake.keyState, VK_LCONTROL, down, false);
+        ApplyKey(fake.asyncState, VK_LCONTROL, down, false);
+        if (fake.onInject) fake.onInject(ctrl);
+    }
+    if (down && IsLockKey(vk) && !(fake.keyState[vk] & 0x80)) fake.keyState[vk] ^= 0x01;
+    ApplyKey(fake.keyState, vk, down, extended);
+    ApplyKey(fake.asyncState, vk, down, extended);
+    if (down && typeIt) Type(fake, TypedChar(vk, fake.keyState, german));
+}
+
+// The hook's lParam for an event: repeat count 1, scan code, extended, previous state, up.
+LParam KeyData(FakePlatform& fake, int vk, const KeyInput& input) {
+    const bool down = !(input.dwFlags & KEYEVENTF_KEYUP);
+    const std::uint32_t scan = input.wScan & 0xFFu;
+    std::uint32_t data = 1u | (scan << 16);
+    if (input.dwFlags & KEYEVENTF_EXTENDEDKEY) data |= 1u << 24;
+    if (vk != 0 && (fake.keyState[vk] & 0x80)) data |= 1u << 30;
+    if (!down) data |= 0xC0000000u;
+    return static_cast<LParam>(data);
+}
+
+}  // namespace
+
+LResult FakePlatform::DeliverKey(const KeyInput& input, const KeyboardHook& hook) {
+    const LResult swallowed = DeliverOne(input, hook);
+    if (!draining_) {
+        // Events injected meanwhile wait in the queue behind this one.
+        draining_ = true;
+        while (!queued_.empty()) {
+            const KeyInput next = queued_.front();
+            queued_.erase(queued_.begin());
+            DeliverOne(next, hook);
         }
-        if (down && IsLockKey(vk) && !(fake.keyState[vk] & 0x80)) fake.keyState[vk] ^= 0x01;
-        ApplyKey(fake.keyState, vk, down, extended);
-        ApplyKey(fake.asyncState, vk, down, extended);
+        draining_ = false;
+    }
+    return swallowed;
+}
+
+LResult FakePlatform::DeliverOne(const KeyInput& input, const KeyboardHook& hook) {
+    const bool german = impl_->germanLayout;
+    const int vk = VkOfInput(*this, input);
+    const LParam lParam = KeyData(*this, vk, input);
+    // The key state reaches the hook before or after the event (Windows leaves the order
+    // open; under Wine it comes before); the event counts either way, swallowed or not.
+    if (snapshotHoldsPress) Apply(*this, input, german, false);
+    delivering_ = true;
+    const LResult swallowed = hook(HC_ACTION, static_cast<WParam>(vk == 0 ? 0xE7 : vk), lParam);
+    delivering_ = false;
+    if (!snapshotHoldsPress) Apply(*this, input, german, false);
+    if (!swallowed && !(input.dwFlags & KEYEVENTF_KEYUP)) {
+        if (vk == 0) {
+            if (input.dwFlags & KEYEVENTF_UNICODE) Type(*this, input.wScan);
+        } else {
+            Type(*this, TypedChar(vk, keyState, german));
+        }
+    }
+    return swallowed;
+}
+
+namespace {
+
+void Inject(FakePlatform& fake, const KeyInput& input, bool viaKeybdEvent, bool german,
+            std::vector<KeyInput>* queue) {
+    fake.injected.push_back({input, viaKeybdEvent});
+    if (queue) {
+        queue->push_back(input);
+    } else {
+        Apply(fake, input, german);
     }
     if (fake.onInject) fake.onInject(input);
 }
@@ -1009,7 +1123,7 @@ void Inject(FakePlatform& fake, const KeyInput& input, bool viaKeybdEvent, bool 
 }  // namespace
 
 std::uint32_t FakePlatform::SendInput(const KeyInput& input) {
-    Inject(*this, input, false, impl_->germanLayout);
+    Inject(*this, input, false, impl_->germanLayout, delivering_ ? &queued_ : nullptr);
     return 1;
 }
 
@@ -1020,7 +1134,7 @@ void FakePlatform::keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t
     input.wScan = scan;
     input.dwFlags = flags;
     input.dwExtraInfo = extraInfo;
-    Inject(*this, input, true, impl_->germanLayout);
+    Inject(*this, input, true, impl_->germanLayout, delivering_ ? &queued_ : nullptr);
 }
 
 std::uint32_t FakePlatform::MapVirtualKeyW(std::uint32_t code, std::uint32_t mapType) {
@@ -1444,7 +1558,7 @@ bool FakePlatform::Beep(std::uint32_t freq, std::uint32_t durationMs) {
         return false;
     }
     beepTones.push_back({freq, durationMs, tickCount});
-    tickCount += durationMs;
+    if (!beepReturnsAtOnce) tickCount += durationMs;
     return true;
 }
 

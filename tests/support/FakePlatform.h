@@ -69,6 +69,18 @@ public:
     // layouts with AltGr. Off by default; when on (and the German layout is active) the
     // added event changes the key state and goes to onInject, but not into `injected`.
     bool altGrAddsLeftCtrl = false;
+    // What an edit control with the focus would show: each key press typed with the key
+    // state at that moment (Shift, AltGr, Caps Lock on the keys it affects), a Unicode
+    // event as its character, Backspace removing one. Alt + keypad entry is not composed.
+    std::u16string typed;
+    // A key event as the thread reads it with its WH_KEYBOARD hook installed: the hook
+    // sees the key state before the event (as under Wine), or with the event already in
+    // it when snapshotHoldsPress; the event changes the state whether the hook swallows
+    // it or not, and types its character only when it does not. Events injected during
+    // the hook call wait behind this one and then go through the hook in their order.
+    using KeyboardHook = std::function<LResult(int code, WParam wParam, LParam lParam)>;
+    LResult DeliverKey(const KeyInput& input, const KeyboardHook& hook);
+    bool snapshotHoldsPress = false;
 
     // ------------------------------------------------------------ windows (scene)
     using MessageHandler = std::function<LResult(HWnd, std::uint32_t, WParam, LParam)>;
@@ -136,6 +148,7 @@ public:
         std::uint32_t freq, duration, at;
     };
     std::vector<Tone> beepTones;  // Beep(freq, ms); also advances the clock
+    bool beepReturnsAtOnce = false;  // as under Wine; Windows returns when the tone ends
     bool canAccessPorts = false;
     std::map<std::uint16_t, std::uint8_t> ports;
     std::vector<std::pair<std::uint16_t, std::uint8_t>> portWrites;
@@ -224,6 +237,9 @@ public:
 
 private:
     std::unique_ptr<Impl> impl_;
+    LResult DeliverOne(const KeyInput& input, const KeyboardHook& hook);
+    bool delivering_ = false, draining_ = false;
+    std::vector<KeyInput> queued_;
     std::uint32_t lastError_ = 0;
 };
 

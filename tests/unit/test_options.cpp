@@ -186,20 +186,52 @@ TEST_SUITE("option store") {
         CHECK(other.GetOption(OPT_UMLAUT) == 0);
     }
 
-    TEST_CASE("a Settings key that cannot be opened: defaults, and writes fail") {
+    // Programs with low rights may read the user's keys but not write them.
+    TEST_CASE("a Settings key that cannot be written: reads and lookups work, writes fail") {
         FakeScope scope;
-        scope.fake.CreateRegKey(HKEY_CURRENT_USER, kSettings);
         scope.fake.SetRegBinary(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_MAIN], {1});
+        scope.fake.SetRegString(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_DECIMAL_DOT],
+                                u",");
+        scope.fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00080045", u"Gruss");
         scope.fake.ProtectRegKey(HKEY_CURRENT_USER, kSettings);
+        scope.fake.ProtectRegKey(HKEY_CURRENT_USER, kMacroTableAltGr);
         VantorUtilsInit();
         REQUIRE(Options);
-        CHECK(Options->CurrentKey() == 0);
-        CHECK(Options->GetOption(OPT_MAIN) == 0);
+        CHECK(Options->GetOption(OPT_MAIN) == 1);
+        CHECK(Options->GetOptionString(OPT_DECIMAL_DOT) == u",");
+        CHECK(FindMacro(kMacroTableAltGr, 0x45, MOD_ALTGR) == u"Gruss");
+        CHECK(ErrorOf([] { Options->SetOption(OPT_MAIN, false); }) ==
+              u"Fehler beim Setzen der Daten für 'Vantor eingeschaltet'");
+        CHECK(Options->GetOption(OPT_MAIN) == 1);
+        VantorUtilsDone();
+        CHECK(scope.fake.OpenRegKeys() == 0);
+    }
+
+    TEST_CASE("a Settings key deleted and written again is followed at the next read") {
+        OptionsScope s;
+        Options->SetOption(OPT_UMLAUT, false);
+        CHECK(Options->GetOption(OPT_UMLAUT) == 0);
+        // an uninstall in another process
+        TRegistry other(KEY_ALL_ACCESS);
+        REQUIRE(other.DeleteKey(u"Software\\Quellmark"));
+        CHECK(Options->GetOption(OPT_UMLAUT) == 0);
         CHECK(Options->GetOptionString(OPT_DECIMAL_DOT) == u"");
-        CHECK(Options->GetUmlautMode() == UMLAUT_ASCII);
         CHECK(ErrorOf([] { Options->SetOption(OPT_MAIN, true); }) ==
               u"Fehler beim Setzen der Daten für 'Vantor eingeschaltet'");
-        VantorUtilsDone();
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kSettings));  // reads create nothing
+        // and a new install
+        s.fake.SetRegBinary(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_UMLAUT], {1});
+        s.fake.SetRegString(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_DECIMAL_DOT], u";");
+        CHECK(Options->GetOption(OPT_UMLAUT) == 1);
+        CHECK(Options->GetOptionString(OPT_DECIMAL_DOT) == u";");
+        Options->SetOption(OPT_MAIN, true);
+        auto v = s.fake.GetRegValue(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_MAIN]);
+        REQUIRE(v);
+        CHECK(v->data == std::vector<std::uint8_t>{1});
+        // the text read finds a deleted key as well
+        REQUIRE(other.DeleteKey(u"Software\\Quellmark"));
+        s.fake.SetRegString(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_DECIMAL_DOT], u"!");
+        CHECK(Options->GetOptionString(OPT_DECIMAL_DOT) == u"!");
     }
 
     TEST_CASE("OpenOptions on another root follows RegPath") {
