@@ -54,14 +54,15 @@ std::u16string DecimalText(bool capsLock) {
     return out;
 }
 
-// The state a lock key leaves its lock in once this press has taken effect. The press
-// toggles the lock even when it is swallowed. Whether the hook's snapshot already holds
-// the press differs between systems (under Wine it comes before it); the key's down bit
-// tells: a snapshot with the key down holds this press, or the press is an auto-repeat,
-// which toggles nothing.
-bool LockOnAfterPress(std::uint16_t vk, bool onInSnapshot) {
+// Whether this press of a lock key leaves its lock in the state `to`. A fresh press
+// toggles the lock even when it is swallowed; an auto-repeat toggles nothing. Whether
+// the hook's snapshot already holds the press differs between systems (under Wine it
+// comes before it): the key's down bit in it tells.
+bool PressSwitchesLock(std::uint16_t vk, bool onInSnapshot, bool repeat, bool to) {
+    if (repeat) return false;
     const bool downInSnapshot = (Plat().GetKeyState(vk) & 0x8000) != 0;
-    return downInSnapshot ? onInSnapshot : !onInSnapshot;
+    const bool after = downInSnapshot ? onInSnapshot : !onInSnapshot;
+    return after == to;
 }
 
 // The single-key features, for presses without Ctrl, Alt and right Alt; true when the
@@ -74,7 +75,7 @@ bool ConvertSingleKey(KeyContext& context) {
             const bool caps = (LockState & LOCK_CAPS) != 0;
             DebugLog(u"1.CapsLock %d %d\"", PlaybackCounter, caps ? 1 : 0);
             if (OptionOn(OPT_LOCK_CAPS)) {
-                if (!LockOnAfterPress(VK_CAPITAL, caps)) return false;
+                if (!PressSwitchesLock(VK_CAPITAL, caps, repeat, true)) return false;
                 // This press switches Caps Lock on, swallowed or not: one more toggle
                 // switches it back off.
                 SendLockKeyToggle(VK_CAPITAL);
@@ -101,7 +102,7 @@ bool ConvertSingleKey(KeyContext& context) {
         case VK_NUMLOCK: {
             const bool num = (LockState & LOCK_NUM) != 0;
             if (OptionOn(OPT_LOCK_NUM)) {
-                if (!LockOnAfterPress(VK_NUMLOCK, num)) SendLockKeyToggle(VK_NUMLOCK);
+                if (PressSwitchesLock(VK_NUMLOCK, num, repeat, false)) SendLockKeyToggle(VK_NUMLOCK);
                 SwallowKey(context);
                 return true;
             }

@@ -1,5 +1,6 @@
 // target: a window with a multi-line edit control that receives the typed keys in the
-// end-to-end tests. WM_APP+1 makes it take the foreground and focus its edit.
+// end-to-end tests. WM_APP+1 makes it take the foreground and focus its edit; WM_APP+2
+// answers GetKeyState of the key in wParam.
 #include <windows.h>
 
 namespace {
@@ -13,6 +14,8 @@ LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
             if (gEdit) SetFocus(gEdit);
             return 0;
+        case WM_APP + 2:  // the key state as this program's thread sees it
+            return static_cast<unsigned short>(GetKeyState(static_cast<int>(wParam)));
         case WM_APP + 1:
             SetForegroundWindow(wnd);
             SetActiveWindow(wnd);

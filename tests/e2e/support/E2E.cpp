@@ -250,6 +250,35 @@ void Scene::Down() {
     targetWnd = targetEdit = nullptr;
 }
 
+SHORT Scene::TargetKeyState(WORD vk) {
+    DWORD_PTR result = 0;
+    if (!targetWnd ||
+        !SendMessageTimeoutW(targetWnd, WM_APP + 2, vk, 0, SMTO_ABORTIFHUNG, 5000, &result))
+        return 0;
+    return static_cast<SHORT>(result);
+}
+
+bool Scene::SetTargetLock(WORD vk, bool on) {
+    // Under Wine a program takes the desktop's toggle of a lock only once a key changed
+    // it (until then it reads off): a first tap and its release, read by the target,
+    // bring the two together; a second tap then sets the state asked for.
+    char key[16];
+    std::snprintf(key, sizeof key, "VK:%04X", vk);
+    auto releases = [&] {
+        int n = 0;
+        for (const auto& l : ReadLines(viewerLog))
+            n += l.find(key) != std::string::npos && l.find("\tUP\t") != std::string::npos;
+        return n;
+    };
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int before = releases();
+        Tap(vk, vk == VK_NUMLOCK);
+        if (!WaitUntil([&] { return releases() > before; }, 10000)) return false;
+        if (TargetLockOn(vk) == on) return true;
+    }
+    return TargetLockOn(vk) == on;
+}
+
 std::wstring Scene::Text() {
     return targetEdit ? WindowText(targetEdit) : std::wstring();
 }

@@ -64,6 +64,12 @@ struct Scene {
     // type several characters; keys typed meanwhile would belong to the playback).
     void Settle(DWORD ms = 5000);
     void Focus();
+    // GetKeyState of a key in the target's thread (what typing there depends on).
+    SHORT TargetKeyState(WORD vk);
+    bool TargetLockOn(WORD vk) { return (TargetKeyState(vk) & 1) != 0; }
+    // Taps a lock key until the target's thread has it as asked (each tap waits until the
+    // viewer shows the target read its release); false if it never does.
+    bool SetTargetLock(WORD vk, bool on);
 };
 
 }  // namespace e2e
