@@ -54,7 +54,8 @@ void VantorUtilsDone();
 inline const std::u16string kMacroTableAltGr = u"Software\\Quellmark\\Vantor32\\Macros\\AltGr";
 inline const std::u16string kMacroTableAscii =
     u"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\Ascii";
-inline const std::u16string kMacroTableHtml = u"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML";
+inline const std::u16string kMacroTableHtml =
+    u"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML";
 
 // The 32-bit key of a combination: key code in bits 0-15, the modifier byte masked with
 // 0xCF (and without Ctrl and Alt when right Alt is set) in bits 16-23.

@@ -102,7 +102,9 @@ bool ConvertSingleKey(KeyContext& context) {
         case VK_NUMLOCK: {
             const bool num = (LockState & LOCK_NUM) != 0;
             if (OptionOn(OPT_LOCK_NUM)) {
-                if (PressSwitchesLock(VK_NUMLOCK, num, repeat, false)) SendLockKeyToggle(VK_NUMLOCK);
+                // Num Lock is an extended key; without the flag its scan code is Pause's.
+                if (PressSwitchesLock(VK_NUMLOCK, num, repeat, false))
+                    SendLockKeyToggle(0x8000 | VK_NUMLOCK);
                 SwallowKey(context);
                 return true;
             }

@@ -35,7 +35,6 @@ struct SceneTyping {
     std::u16string text;
     std::vector<std::int16_t> watchedInHook;
 };
-SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch = 0,
-                          bool swallow = false);
+SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch = 0, bool swallow = false);
 
 }  // namespace vt::contract

@@ -147,7 +147,7 @@ public:
     struct Tone {
         std::uint32_t freq, duration, at;
     };
-    std::vector<Tone> beepTones;  // Beep(freq, ms); also advances the clock
+    std::vector<Tone> beepTones;     // Beep(freq, ms); also advances the clock
     bool beepReturnsAtOnce = false;  // as under Wine; Windows returns when the tone ends
     bool canAccessPorts = false;
     std::map<std::uint16_t, std::uint8_t> ports;

@@ -154,7 +154,8 @@ TEST_SUITE("pipeline: master switch") {
         CHECK(SoundEvents() == Events{2});
     }
 
-    TEST_CASE_FIXTURE(PipelineFixture, "holding right Alt+F1 toggles once; the repeats are its own") {
+    TEST_CASE_FIXTURE(PipelineFixture,
+                      "holding right Alt+F1 toggles once; the repeats are its own") {
         ModifierState = 0x0E;
         CHECK(Press(VK_F1) == 2);
         CHECK(Stored(OPT_MAIN) == 0);
@@ -305,7 +306,8 @@ TEST_SUITE("pipeline: umlaut conversion") {
 TEST_SUITE("pipeline: Caps Lock") {
     // The snapshot here comes before the press (the key is not down in it), so the press
     // is what switches the lock.
-    TEST_CASE_FIXTURE(PipelineFixture, "the lock turns Caps Lock back off when a press turns it on") {
+    TEST_CASE_FIXTURE(PipelineFixture,
+                      "the lock turns Caps Lock back off when a press turns it on") {
         Store(OPT_LOCK_CAPS, 1);
         CHECK(Press(VK_CAPITAL) == 2);
         CHECK(Keys() == "FF/0 dn, 14/3A up, 14/3A dn, 14/3A up, FF/0 up");
@@ -492,11 +494,12 @@ TEST_SUITE("pipeline: keypad decimal key") {
 }
 
 TEST_SUITE("pipeline: Num Lock and Scroll Lock") {
-    TEST_CASE_FIXTURE(PipelineFixture, "the lock switches Num Lock back on when a press turns it off") {
+    TEST_CASE_FIXTURE(PipelineFixture,
+                      "the lock switches Num Lock back on when a press turns it off") {
         Store(OPT_LOCK_NUM, 1);
         LockState = LOCK_NUM;
         CHECK(Press(VK_NUMLOCK) == 2);
-        CHECK(Keys() == "FF/0 dn, 90/E045 up, 90/E045 dn, 90/E045 up, FF/0 up");
+        CHECK(Keys() == "FF/0 dn, 90/E045 up x, 90/E045 dn x, 90/E045 up x, FF/0 up");
         CHECK(fake.posted.empty());
     }
 

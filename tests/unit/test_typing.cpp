@@ -40,9 +40,8 @@ struct TypingFixture : FakeScope {
         in.wVk = vk;
         in.wScan = static_cast<std::uint16_t>(fake.MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
         in.dwFlags = (down ? 0 : KEYEVENTF_KEYUP) | (extended ? KEYEVENTF_EXTENDEDKEY : 0);
-        return fake.DeliverKey(in, [](int code, WParam w, LParam l) {
-            return KeyboardProc(code, w, l);
-        });
+        return fake.DeliverKey(
+            in, [](int code, WParam w, LParam l) { return KeyboardProc(code, w, l); });
     }
     void Tap(std::uint16_t vk, bool extended = false) {
         Key(vk, true, extended);
@@ -175,8 +174,8 @@ TEST_SUITE("typing: characters without a key") {
         // é goes by Alt + keypad 0 2 3 3, which the fake (like Wine) does not compose
         CHECK(fake.typed == u"\u201EGruss\u201C \u2013 5 \u20AC\u201E");
         CHECK(Injected(KEYEVENTF_UNICODE) == 10);
-        const std::vector<std::uint16_t> alt = {VK_MENU, 0x60, 0x60, 0x62, 0x62, 0x63,
-                                                0x63,    0x63, 0x63, VK_MENU};
+        const std::vector<std::uint16_t> alt = {VK_MENU, 0x60, 0x60, 0x62, 0x62,
+                                                0x63,    0x63, 0x63, 0x63, VK_MENU};
         std::vector<std::uint16_t> tail;
         for (std::size_t i = fake.injected.size() - 11; i + 1 < fake.injected.size(); ++i)
             tail.push_back(fake.injected[i].input.wVk);
