@@ -18,6 +18,7 @@ namespace {
 constexpr std::uint16_t kMarkerKey = 0xFF;      // brackets every injected text
 constexpr std::uint16_t kRightAltKey = 0x8012;  // VK_MENU with the extended flag
 constexpr std::uint16_t kShiftBit = 0x0100;     // Shift in a key-scan result
+constexpr std::uint16_t kCtrlAltBits = 0x0600;  // Ctrl and Alt in a key-scan result
 
 // Windows takes Alt + keypad + and hexadecimal digits as a character only where the user
 // has this value at "1" (and has logged on again since).
@@ -68,6 +69,15 @@ void SendKeyStroke(std::uint16_t code, bool hasKey = true) {
     SendScanModifiers(modifiers, false);
     // A text may switch Caps Lock itself; the characters after it are typed for the new state.
     if ((code & 0xFF) == VK_CAPITAL) tTyping.capsLock = !tTyping.capsLock;
+}
+
+// Without the marker's release this process would stay in playback and convert nothing
+// any more.
+void EndPlaybackAfterFailure() noexcept {
+    try {
+        SendKey(kMarkerKey, false);
+    } catch (...) {
+    }
 }
 
 bool HexNumpadEnabled() {
@@ -151,9 +161,11 @@ void SendCharacter(char16_t ch) {
         return;
     }
     auto code = static_cast<std::uint16_t>(scan);
-    // Caps Lock swaps the two levels of a letter key; Shift swaps them back, so the text
-    // arrives as stored. Toggling Caps Lock instead would change the user's own state.
-    if (tTyping.capsLock && (code & 0x0600) == 0 && IsCaseKey(static_cast<std::uint8_t>(code), ch))
+    // Caps Lock swaps the two levels of a letter key (not its AltGr level); Shift swaps
+    // them back, so the text arrives as stored. Toggling Caps Lock instead would change
+    // the user's own state.
+    if (tTyping.capsLock && (code & kCtrlAltBits) == 0 &&
+        IsCaseKey(static_cast<std::uint8_t>(code), ch))
         code ^= kShiftBit;
     SendKeyStroke(code);
 }
@@ -234,12 +246,7 @@ bool SendText(const std::u16string& text) {
         }
         RestoreModifiers(saved);
     } catch (...) {
-        // Without the marker's release this process would stay in playback and convert
-        // nothing any more.
-        try {
-            SendKey(kMarkerKey, false);
-        } catch (...) {
-        }
+        EndPlaybackAfterFailure();
         throw;
     }
     SendKey(kMarkerKey, false);
@@ -320,10 +327,7 @@ void SendLockKeyToggle(std::uint16_t code) {
         SendKey(code, true);
         SendKey(code, false);
     } catch (...) {
-        try {
-            SendKey(kMarkerKey, false);
-        } catch (...) {
-        }
+        EndPlaybackAfterFailure();
         throw;
     }
     SendKey(kMarkerKey, false);

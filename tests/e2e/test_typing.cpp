@@ -11,14 +11,7 @@ using namespace e2e;
 
 namespace {
 
-const std::wstring kProduct = L"Software\\Quellmark\\Vantor32";
-const std::wstring kSettings = kProduct + L"\\Settings";
-const std::wstring kAltGr = kProduct + L"\\Macros\\AltGr";
-
-void Configure(std::initializer_list<std::pair<const wchar_t*, BYTE>> switches) {
-    RegDeleteTreeCU(kProduct);
-    for (auto [name, value] : switches) RegSetByte(kSettings, name, value);
-}
+const std::wstring kAltGr = kVantorMacros + L"\\AltGr";
 
 // Lines of the viewer's log that hold every part.
 int ViewerLines(const Scene& scene, std::initializer_list<const char*> parts) {
@@ -45,14 +38,14 @@ void TypeMacro(Scene& scene) {
 }  // namespace
 
 TEST_CASE("the locks hold: Caps Lock stays off and Num Lock on, pressed or held") {
-    Configure({{L"Vantor eingeschaltet", 1}});
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
     Scene scene;
     REQUIRE(scene.Up());
     // Toggles are desktop-wide under Wine: set them in the target before the locks go on.
     REQUIRE(scene.SetTargetLock(VK_CAPITAL, false));
     REQUIRE(scene.SetTargetLock(VK_NUMLOCK, true));
-    RegSetByte(kSettings, L"CAPSLOCK sperren", 1);  // read at the next press
-    RegSetByte(kSettings, L"NUM Umschaltung sperren", 1);
+    RegSetByte(kVantorSettings, L"CAPSLOCK sperren", 1);  // read at the next press
+    RegSetByte(kVantorSettings, L"NUM Umschaltung sperren", 1);
 
     // A lock press that would switch its lock is put back by one injected sequence. Keys
     // that arrive while such a sequence is still coming belong to it and pass unconverted,
@@ -85,8 +78,8 @@ TEST_CASE("the locks hold: Caps Lock stays off and Num Lock on, pressed or held"
     CHECK(scene.TargetLockOn(VK_NUMLOCK));
 
     // without the locks the keys switch again
-    RegSetByte(kSettings, L"CAPSLOCK sperren", 0);
-    RegSetByte(kSettings, L"NUM Umschaltung sperren", 0);
+    RegSetByte(kVantorSettings, L"CAPSLOCK sperren", 0);
+    RegSetByte(kVantorSettings, L"NUM Umschaltung sperren", 0);
     Tap(VK_CAPITAL);
     Tap('C');
     expected += L"C";
@@ -95,9 +88,9 @@ TEST_CASE("the locks hold: Caps Lock stays off and Num Lock on, pressed or held"
 }
 
 TEST_CASE("with Caps Lock on a macro and an HTML umlaut arrive as stored") {
-    Configure({{L"Vantor eingeschaltet", 1}, {L"Umlautwandlung", 1}, {L"UmlautMode", 1}});
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}, {L"Umlautwandlung", 1}, {L"UmlautMode", 1}});
     RegSetText(kAltGr, L"00000071", L"Mit Gruss, Anna! 5");
-    RegSetText(kProduct + L"\\Macros\\Umlaut\\HTML", L"000000DE", L"&auml;");
+    RegSetText(kVantorMacros + L"\\Umlaut\\HTML", L"000000DE", L"&auml;");
     Scene scene;
     REQUIRE(scene.Up());
     REQUIRE(scene.SetTargetLock(VK_CAPITAL, true));
@@ -113,7 +106,7 @@ TEST_CASE("with Caps Lock on a macro and an HTML umlaut arrive as stored") {
 }
 
 TEST_CASE("characters without a key arrive, the raw form's too; the hot-key acts once") {
-    Configure({{L"Vantor eingeschaltet", 1}, {L"EasyBackslash", 1}});
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}, {L"EasyBackslash", 1}});
     // German quotes, a dash and the euro sign: no key of the test layout types them
     RegSetText(kAltGr, L"00000071", L"\u201EGruss\u201C \u2013 5 \u20AC$FF$FF$048364");
     Scene scene;
@@ -131,21 +124,21 @@ TEST_CASE("characters without a key arrive, the raw form's too; the hot-key acts
     Tap(VK_OEM_2);
     CHECK(scene.WaitText(L"\u201EGruss\u201C \u2013 5 \u20AC\u20AC/"));
     BYTE on = 1;
-    CHECK(RegGetByte(kSettings, L"Vantor eingeschaltet", &on));
+    CHECK(RegGetByte(kVantorSettings, L"Vantor eingeschaltet", &on));
     CHECK(on == 0);
 }
 
 TEST_CASE("a configuration deleted and written again counts at the next key press") {
-    Configure({{L"Vantor eingeschaltet", 1}});
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
     Scene scene;
     REQUIRE(scene.Up());
     Tap(VK_OEM_2);
     CHECK(scene.WaitText(L"/"));  // the library has loaded in the target, EasyBackslash off
     // an uninstall and a new install while the programs run
-    RegDeleteTreeCU(kProduct);
+    RegDeleteTreeCU(kVantorKey);
     Tap(VK_OEM_2);
     CHECK(scene.WaitText(L"//"));
-    Configure({{L"Vantor eingeschaltet", 1}, {L"EasyBackslash", 1}});
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}, {L"EasyBackslash", 1}});
     Tap(VK_OEM_2);
     scene.Settle();
     CHECK(scene.WaitText(L"//\\"));

@@ -147,6 +147,11 @@ bool RegGetByte(const std::wstring& path, const std::wstring& name, BYTE* value)
                         value, &size) == ERROR_SUCCESS;
 }
 
+void ConfigureSwitches(std::initializer_list<std::pair<const wchar_t*, BYTE>> switches) {
+    RegDeleteTreeCU(kVantorKey);
+    for (auto [name, value] : switches) RegSetByte(kVantorSettings, name, value);
+}
+
 namespace {
 void SendKey(WORD vk, bool extended, bool up) {
     INPUT in{};

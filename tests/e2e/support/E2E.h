@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +38,12 @@ void RegDeleteTreeCU(const std::wstring& path);
 void RegSetByte(const std::wstring& path, const std::wstring& name, BYTE value);
 void RegSetText(const std::wstring& path, const std::wstring& name, const std::wstring& value);
 bool RegGetByte(const std::wstring& path, const std::wstring& name, BYTE* value);
+
+// The product's keys under HKEY_CURRENT_USER; a fresh configuration of one-byte switches.
+inline const std::wstring kVantorKey = L"Software\\Quellmark\\Vantor32";
+inline const std::wstring kVantorSettings = kVantorKey + L"\\Settings";
+inline const std::wstring kVantorMacros = kVantorKey + L"\\Macros";
+void ConfigureSwitches(std::initializer_list<std::pair<const wchar_t*, BYTE>> switches);
 
 // Keys: press/release with the layout's scan code (extended where the key is).
 void KeyDown(WORD vk, bool extended = false);
