@@ -1,7 +1,7 @@
 // Typing the way people do, through the hook as the thread reads its keys (the fake's
-// DeliverKey): the lock options under both orders of key state and hook, text typed
-// with Caps Lock on, characters the layout has no key for. Asserts what a person sees:
-// the text that arrives and the locks' final state.
+// DeliverKey): the lock options under both orders of key state and hook, and text typed
+// with Caps Lock on. Asserts what a person sees: the text that arrives and the locks'
+// final state.
 #include <doctest/doctest.h>
 
 #include "FakePlatform.h"
@@ -58,11 +58,6 @@ struct TypingFixture : FakeScope {
         for (const auto& m : fake.posted) n += m.msg == WM_HOST_SOUNDEVENT;
         return n;
     }
-    int Injected(std::uint32_t flag) const {
-        int n = 0;
-        for (const auto& e : fake.injected) n += (e.input.dwFlags & flag) != 0;
-        return n;
-    }
 };
 
 }  // namespace
@@ -116,14 +111,6 @@ TEST_SUITE("typing: lock options") {
         }
         CHECK(SoundEvents() == 0);
     }
-
-    TEST_CASE_FIXTURE(TypingFixture, "without the locks the lock keys switch and sound") {
-        Tap(VK_CAPITAL);
-        Tap(VK_NUMLOCK, true);
-        CHECK(LockOn(VK_CAPITAL));
-        CHECK(LockOn(VK_NUMLOCK));
-        CHECK(SoundEvents() == 4);
-    }
 }
 
 TEST_SUITE("typing: Caps Lock on") {
@@ -161,38 +148,5 @@ TEST_SUITE("typing: Caps Lock on") {
         fake.typed.clear();
         Tap(0xDE);
         CHECK(fake.typed == u"&auml;");
-    }
-}
-
-TEST_SUITE("typing: characters without a key") {
-    TEST_CASE_FIXTURE(TypingFixture, "above U+00FF they go as Unicode events, up to it by Alt") {
-        fake.UseUsLayout();  // no key for the euro sign either
-        fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00000071",
-                          u"\u201EGruss\u201C \u2013 5 \u20AC$FF$FF$048222\u00E9");
-        fake.SetToggle(VK_CAPITAL, true);
-        Tap(kF2);
-        // é goes by Alt + keypad 0 2 3 3, which the fake (like Wine) does not compose
-        CHECK(fake.typed == u"\u201EGruss\u201C \u2013 5 \u20AC\u201E");
-        CHECK(Injected(KEYEVENTF_UNICODE) == 10);
-        const std::vector<std::uint16_t> alt = {VK_MENU, 0x60, 0x60, 0x62, 0x62,
-                                                0x63,    0x63, 0x63, 0x63, VK_MENU};
-        std::vector<std::uint16_t> tail;
-        for (std::size_t i = fake.injected.size() - 11; i + 1 < fake.injected.size(); ++i)
-            tail.push_back(fake.injected[i].input.wVk);
-        CHECK(tail == alt);
-    }
-
-    TEST_CASE_FIXTURE(TypingFixture, "with the user's hexadecimal keypad entry on, that is used") {
-        fake.SetRegString(HKEY_CURRENT_USER, u"Control Panel\\Input Method", u"EnableHexNumpad",
-                          u"1");
-        fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00000071", u"\u201E");
-        Tap(kF2);
-        CHECK(Injected(KEYEVENTF_UNICODE) == 0);
-        std::vector<std::uint16_t> keys;
-        for (const auto& e : fake.injected)
-            if (!(e.input.dwFlags & KEYEVENTF_KEYUP)) keys.push_back(e.input.wVk);
-        // marker, Alt, keypad +, keypad 0, 2 0 1 E
-        CHECK(keys ==
-              std::vector<std::uint16_t>{0xFF, VK_MENU, VK_ADD, 0x60, 0x62, 0x60, 0x61, 'E'});
     }
 }
