@@ -187,6 +187,8 @@ public:
         ++counts.debugLines;
         inner_.OutputDebugStringW(text);
     }
+    // Reads the process block, no server call: not counted.
+    bool IsDebuggerPresent() override { return inner_.IsDebuggerPresent(); }
     vt::Handle CreateFileMappingW(std::uint32_t size, const std::u16string& name) override {
         ++counts.other;
         return inner_.CreateFileMappingW(size, name);
@@ -250,6 +252,14 @@ public:
                                     std::uint32_t* needed) override {
         ++counts.other;
         return inner_.GetTokenInformation_Groups(token, size, groups, needed);
+    }
+    std::uint32_t WaitForSingleObject(vt::Handle h, std::uint32_t timeoutMs) override {
+        ++counts.other;
+        return inner_.WaitForSingleObject(h, timeoutMs);
+    }
+    bool ReleaseMutex(vt::Handle h) override {
+        ++counts.other;
+        return inner_.ReleaseMutex(h);
     }
     bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override {
         ++counts.other;

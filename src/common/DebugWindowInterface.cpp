@@ -1,6 +1,9 @@
 #include "DebugWindowInterface.h"
 
+#include <atomic>
+
 #include "MemMap.h"
+#include "Vantor.Utils.h"
 #include "VtError.h"
 
 namespace vt {
@@ -11,36 +14,114 @@ HWnd FindDebugWindow() {
 
 namespace {
 
-// Hands the line to the viewer through its block. Every failure of this channel stays
-// here: the callers run inside keyboard hooks, and the line still reaches the debugger
-// output.
-void WriteToViewer(HWnd viewer, const std::u16string& text) noexcept {
+struct RLogListeners {
+    int depth = 0;
+    HWnd viewer = 0;
+    bool debugger = false;
+    Handle lock = 0;  // the writers' mutex, opened at the scope's first line for the viewer
+};
+thread_local RLogListeners tListeners;
+
+// Per process: every hook call would otherwise pay a registry read for it.
+std::atomic<bool> gDiagnoseKnown{false};
+std::atomic<bool> gDiagnoseOn{false};
+std::atomic<std::uint32_t> gDiagnoseReadAt{0};
+
+bool DiagnoseSwitchOn() {
+    if (!Options) return false;
+    const std::uint32_t now = Plat().GetTickCount();
+    if (gDiagnoseKnown && now - gDiagnoseReadAt < kDiagnoseReadIntervalMs) return gDiagnoseOn;
+    bool on = false;
     try {
-        TSharedMemory block(kDebugBlockSize, false);
+        on = Options->ReadFlag(kDiagnoseValueName, 0) != 0;
+    } catch (...) {
+        // a value of the wrong type leaves the switch off
+    }
+    gDiagnoseOn = on;
+    gDiagnoseReadAt = now;
+    gDiagnoseKnown = true;
+    return on;
+}
+
+// Hands the line to the viewer through its block, holding the writers' lock so that no
+// other process clears or fills the block before the viewer has read it. Every failure of
+// this channel stays here: the callers run inside keyboard hooks. False when the viewer
+// did not take the line (lock or answer timed out, block gone): the scope then skips it.
+bool WriteToViewer(RLogListeners& l, const std::u16string& text) noexcept {
+    bool delivered = false;
+    try {
+        if (l.lock == 0) l.lock = Plat().CreateMutexW(false, kDebugMutexName);
+        if (l.lock == 0) return false;
+        const std::uint32_t wait = Plat().WaitForSingleObject(l.lock, kViewerTimeoutMs);
+        if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return false;
         try {
-            block.SetAsString(text);
-            LResult ignored = 0;
-            (void)Plat().SendMessageTimeoutW(viewer, WM_DEBUG_LINE, 1, 0, SMTO_ABORTIFHUNG,
-                                             kViewerTimeoutMs, &ignored);
+            TSharedMemory block(kDebugBlockSize, false);
+            try {
+                block.SetAsString(text);
+                LResult ignored = 0;
+                delivered = Plat().SendMessageTimeoutW(l.viewer, WM_DEBUG_LINE, 1, 0,
+                                                       SMTO_ABORTIFHUNG, kViewerTimeoutMs, &ignored);
+            } catch (...) {
+                // fall through to the release: the block is freed on every path
+            }
+            block.Close();
         } catch (...) {
-            // fall through to the release: the block is freed on every path
         }
-        block.Close();
+        (void)Plat().ReleaseMutex(l.lock);
     } catch (...) {
     }
+    return delivered;
 }
 
 }  // namespace
 
-bool DebugWrite(const std::u16string& text) noexcept {
+void ForgetDiagnoseSwitch() noexcept {
+    gDiagnoseKnown = false;
+}
+
+TLogScope::TLogScope() noexcept {
+    RLogListeners& l = tListeners;
+    if (l.depth++ > 0) return;
+    outer_ = true;
     try {
-        HWnd viewer = FindDebugWindow();
-        if (viewer != 0) WriteToViewer(viewer, text);
+        l.viewer = FindDebugWindow();
     } catch (...) {
+        l.viewer = 0;
     }
     try {
-        Plat().OutputDebugStringW(text);
+        l.debugger = Plat().IsDebuggerPresent() || DiagnoseSwitchOn();
     } catch (...) {
+        l.debugger = false;
+    }
+}
+
+TLogScope::~TLogScope() {
+    RLogListeners& l = tListeners;
+    --l.depth;
+    if (!outer_) return;
+    if (l.lock != 0) {
+        try {
+            (void)Plat().CloseHandle(l.lock);
+        } catch (...) {
+        }
+    }
+    l = RLogListeners{};
+}
+
+bool LogListening() noexcept {
+    const RLogListeners& l = tListeners;
+    return l.depth == 0 || l.viewer != 0 || l.debugger;
+}
+
+bool DebugWrite(const std::u16string& text) noexcept {
+    TLogScope scope;
+    RLogListeners& l = tListeners;
+    if (l.viewer != 0 && !WriteToViewer(l, text)) l.viewer = 0;
+    if (l.debugger) {
+        try {
+            Plat().OutputDebugStringW(text);
+        } catch (...) {
+        }
     }
     return true;
 }

@@ -1,5 +1,7 @@
-// DebugWindowInterface: the diagnostic channel. Every line goes to the viewer window
-// (when one runs) through the shared block SHMEM_1024, and always to the debugger output.
+// DebugWindowInterface: the diagnostic channel. A line goes to the viewer window (when
+// one runs) through the shared block SHMEM_1024, and to the debugger output only while a
+// debugger is attached or the "Diagnose" switch is on: the lines carry every key typed,
+// passwords too, and any program could collect the debugger output of all the others.
 #pragma once
 
 #include <string>
@@ -13,16 +15,45 @@ inline const std::u16string kDebugWindowClass = u"TDebugWindowDisplay";
 inline const std::u16string kDebugWindowTitle = u"DebugWindow (Unicode)";
 constexpr std::uint32_t kDebugBlockSize = 1024;
 constexpr std::uint32_t WM_DEBUG_LINE = 0x400 + 100;
-// A hung viewer must not freeze typing everywhere: the notification waits this long.
+// A hung viewer must not freeze typing everywhere: the notification waits this long, and
+// so does a writer for the lock that the writers (and our viewer) share.
 constexpr std::uint32_t kViewerTimeoutMs = 1000;
+// One line at a time in the block: held from opening it until the viewer has the line.
+inline const std::u16string kDebugMutexName = u"SHMEM_1024.Writer";
+// One-byte switch under "Settings": the lines go to the debugger output as well. Read
+// at most once a second (ForgetDiagnoseSwitch makes the next line read it again).
+inline const std::u16string kDiagnoseValueName = u"Diagnose";
+constexpr std::uint32_t kDiagnoseReadIntervalMs = 1000;
 
 HWnd FindDebugWindow();
-// Delivers one line. Errors of the viewer channel are contained here: the line still
-// goes to the debugger output. Always returns true.
+void ForgetDiagnoseSwitch() noexcept;
+
+// Who takes the lines, looked for once while the outermost scope of a thread lives (a hook
+// call, an injected text): the viewer window, and whether the debugger output is wanted.
+// Lines outside any scope look for themselves. A viewer that fails to take a line is not
+// tried again before the scope ends.
+class TLogScope {
+public:
+    TLogScope() noexcept;
+    ~TLogScope();
+    TLogScope(const TLogScope&) = delete;
+    TLogScope& operator=(const TLogScope&) = delete;
+
+private:
+    bool outer_ = false;
+};
+
+// False when the current scope found nobody to take a line: callers then build none
+// (key names cost platform calls). Outside a scope it is true: the line looks itself.
+bool LogListening() noexcept;
+
+// Delivers one line. Errors of the viewer channel are contained here. Always returns true.
 bool DebugWrite(const std::u16string& text) noexcept;
 
 template <class... A>
 bool DebugLog(std::u16string_view fmt, const A&... args) {
+    TLogScope scope;
+    if (!LogListening()) return true;
     return DebugWrite(FormatText(fmt, {FmtArg(args)...}));
 }
 

@@ -1,5 +1,7 @@
 #include "Vantor.Common.h"
 
+#include <atomic>
+
 #include "Format.h"
 
 namespace vt {
@@ -24,13 +26,26 @@ std::uint8_t ModifierState = 0;
 std::uint8_t LockState = 0;
 HWnd HostWindow = 0;
 
+namespace {
+
+// The host rule's state: per process (a hung host is hung for every thread), and the
+// hook call on this thread.
+std::atomic<bool> gHostSilent{false};
+std::atomic<std::uint32_t> gHostSilentSince{0};
+thread_local int tHostCallDepth = 0;
+thread_local bool tHostFailedInCall = false;
+
+}  // namespace
+
 void VantorCommonInit() {
+    gHostSilent = false;
     PlatformIsNT = Plat().GetVersionExW_PlatformId() >= VER_PLATFORM_WIN32_NT;
     ModifierState = 0;
     if (HostWindow == 0) HostWindow = FindHostWindow();
 }
 
 void VantorCommonDone() {
+    gHostSilent = false;
     HostWindow = 0;
     ModifierState = 0;
     LockState = 0;
@@ -42,14 +57,31 @@ HWnd FindHostWindow() {
 
 namespace {
 
-// Every hook call waits for these answers; a host that hangs counts as not answering.
+// Every hook call waits for these answers; a host that hangs counts as not answering,
+// and is not waited for again before kHostRetryMs have passed.
 bool AskHost(std::uint32_t msg, WParam wParam, LResult* result) {
-    if (HostWindow == 0) return false;
-    return Plat().SendMessageTimeoutW(HostWindow, msg, wParam, 0, SMTO_ABORTIFHUNG, kHostTimeoutMs,
-                                      result);
+    if (HostWindow == 0 || tHostFailedInCall) return false;
+    if (gHostSilent && Plat().GetTickCount() - gHostSilentSince < kHostRetryMs) return false;
+    if (Plat().SendMessageTimeoutW(HostWindow, msg, wParam, 0, SMTO_ABORTIFHUNG, kHostTimeoutMs,
+                                   result)) {
+        gHostSilent = false;
+        return true;
+    }
+    gHostSilentSince = Plat().GetTickCount();
+    gHostSilent = true;
+    if (tHostCallDepth > 0) tHostFailedInCall = true;
+    return false;
 }
 
 }  // namespace
+
+THostCallScope::THostCallScope() noexcept {
+    if (tHostCallDepth++ == 0) tHostFailedInCall = false;
+}
+
+THostCallScope::~THostCallScope() {
+    if (--tHostCallDepth == 0) tHostFailedInCall = false;
+}
 
 HHook GetHookFromHost() {
     LResult r = 0;
@@ -72,25 +104,45 @@ bool IsKeyDown(int vk) {
     return Plat().GetKeyState(vk) < 0;
 }
 
-std::uint8_t GetModifierState() {
+namespace {
+
+// A key is held when its entry has the high bit, as GetKeyState's sign bit.
+std::uint8_t ModifierBits(const std::uint8_t keys[256]) {
     std::uint8_t s = 0;
-    if (IsKeyDown(VK_SHIFT)) s |= MOD_SHIFT;
-    if (IsKeyDown(VK_CONTROL)) s |= MOD_CTRL;
-    if (IsKeyDown(VK_MENU)) s |= MOD_ALT;
-    if (IsKeyDown(VK_RMENU)) s |= MOD_ALTGR;
-    if (IsKeyDown(VK_RWIN)) s |= MOD_RWIN;
-    if (IsKeyDown(VK_LWIN)) s |= MOD_LWIN;
+    if (keys[VK_SHIFT] & 0x80) s |= MOD_SHIFT;
+    if (keys[VK_CONTROL] & 0x80) s |= MOD_CTRL;
+    if (keys[VK_MENU] & 0x80) s |= MOD_ALT;
+    if (keys[VK_RMENU] & 0x80) s |= MOD_ALTGR;
+    if (keys[VK_RWIN] & 0x80) s |= MOD_RWIN;
+    if (keys[VK_LWIN] & 0x80) s |= MOD_LWIN;
     return s;
 }
 
-std::uint8_t GetLockState() {
-    std::uint8_t keys[256] = {};
-    if (!Plat().GetKeyboardState(keys)) return 0;
+std::uint8_t LockBits(const std::uint8_t keys[256]) {
     std::uint8_t s = 0;
     if (keys[VK_CAPITAL] & 1) s |= LOCK_CAPS;
     if (keys[VK_SCROLL] & 1) s |= LOCK_SCROLL;
     if (keys[VK_NUMLOCK] & 1) s |= LOCK_NUM;
     return s;
+}
+
+}  // namespace
+
+std::uint8_t GetModifierState() {
+    std::uint8_t keys[256] = {};
+    return Plat().GetKeyboardState(keys) ? ModifierBits(keys) : 0;
+}
+
+std::uint8_t GetLockState() {
+    std::uint8_t keys[256] = {};
+    return Plat().GetKeyboardState(keys) ? LockBits(keys) : 0;
+}
+
+void TakeKeyStateSnapshot() {
+    std::uint8_t keys[256] = {};
+    const bool ok = Plat().GetKeyboardState(keys);
+    ModifierState = ok ? ModifierBits(keys) : 0;
+    LockState = ok ? LockBits(keys) : 0;
 }
 
 // ---------------------------------------------------------------- key texts

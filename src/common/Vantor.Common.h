@@ -43,6 +43,19 @@ constexpr std::uint32_t WM_HOST_SETMODIFIERS = 0x400 + 108;  // sent, wParam mod
 // A hung host must not freeze typing in every program: the sent host messages wait
 // at most this long and count as unanswered after it.
 constexpr std::uint32_t kHostTimeoutMs = 200;
+// After a host message went unanswered, the library sends the host nothing for the rest
+// of that hook call and for this long, so that a hung host costs one wait, not three per
+// key. The first answer after it restores the full traffic.
+constexpr std::uint32_t kHostRetryMs = 1000;
+
+// Marks one hook call for the rule above; nested calls belong to the outer one.
+class THostCallScope {
+public:
+    THostCallScope() noexcept;
+    ~THostCallScope();
+    THostCallScope(const THostCallScope&) = delete;
+    THostCallScope& operator=(const THostCallScope&) = delete;
+};
 
 // ---------------------------------------------------------------- key events
 struct KeyEvent {
@@ -82,6 +95,9 @@ void SendHostModifiers(std::uint8_t state);
 bool IsKeyDown(int vk);
 std::uint8_t GetModifierState();
 std::uint8_t GetLockState();
+// ModifierState and LockState from one GetKeyboardState snapshot: the thread state that
+// GetKeyState reads, in one platform call instead of seven.
+void TakeKeyStateSnapshot();
 
 // ---------------------------------------------------------------- key texts
 inline const std::u16string KeyFlagLetters = u"xiidmarlXIIDMARL";

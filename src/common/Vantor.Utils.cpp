@@ -1,5 +1,6 @@
 #include "Vantor.Utils.h"
 
+#include "DebugWindowInterface.h"
 #include "VtError.h"
 
 namespace vt {
@@ -92,6 +93,7 @@ void TOptionsRegistry::SetUmlautMode(EinUmlautMode mode) {
 void OpenOptions(HKey root) {
     Options.reset();
     Options = std::make_unique<TOptionsRegistry>(root);
+    ForgetDiagnoseSwitch();  // the store may sit on another hive now
     // Without the key every switch reads as its default; nothing more to do here. Opening
     // comes first: programs with low rights may read the key but not create it.
     const std::u16string path = RegPath + u"Settings";

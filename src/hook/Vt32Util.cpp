@@ -67,6 +67,8 @@ void LogContained(const std::u16string& what) noexcept {
 
 LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
     std::uint8_t verdict = 0;
+    TLogScope logScope;        // the log's listeners, looked for once for this call
+    THostCallScope hostScope;  // a host that does not answer is waited for once
     try {
         KeyEvent event;
         event.VirtualKey = static_cast<std::uint16_t>(wParam & 0xFFFF);
@@ -79,14 +81,15 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
             const bool pressed = (event.KeyData & 0x80000000u) == 0;
             if (event.VirtualKey == PlaybackMarker) PlaybackActive = pressed;
 
-            std::u16string prefix =
-                PlaybackActive ? Format(u"PLAYBACK(%d)", PlaybackCounter) : u"PROCESS";
-            DebugLog(u"%s:\t%s\t%s\t%.8x", prefix, DescribeKeyEvent(event), pressed ? u"DN" : u"UP",
-                     0);
+            if (LogListening()) {
+                std::u16string prefix =
+                    PlaybackActive ? Format(u"PLAYBACK(%d)", PlaybackCounter) : u"PROCESS";
+                DebugLog(u"%s:\t%s\t%s\t%.8x", prefix, DescribeKeyEvent(event),
+                         pressed ? u"DN" : u"UP", 0);
+            }
             if (PlaybackActive) --PlaybackCounter;
 
-            ModifierState = GetModifierState();
-            LockState = GetLockState();
+            TakeKeyStateSnapshot();
             SendHostModifiers(ModifierState);
 
             // Modifier keys never reach the pipeline, releases never do, and keys of

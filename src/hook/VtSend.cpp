@@ -223,6 +223,7 @@ int DigitValue(char16_t ch, int base) {
 }  // namespace
 
 bool SendText(const std::u16string& text) {
+    TLogScope logScope;  // one look for the log's listeners for all the text's lines
     tTyping = TypingState{(LockState & LOCK_CAPS) != 0, -1};
     PlaybackCounter = 0;
     SendKey(kMarkerKey, true);
@@ -276,8 +277,10 @@ void SendKey(std::uint16_t code, bool press) {
         Plat().keybd_event(vk, static_cast<std::uint8_t>(scan), flags, 0);
     }
     ++PlaybackCounter;
-    DebugLog(u"4.AddVK\tVK:%.4x\t[%s]\t%s\tsc=%x\t%.8x", code, KeyName(code, 0),
-             KeyActionText(flags), scan, 0);
+    if (LogListening()) {
+        DebugLog(u"4.AddVK\tVK:%.4x\t[%s]\t%s\tsc=%x\t%.8x", code, KeyName(code, 0),
+                 KeyActionText(flags), scan, 0);
+    }
     Yield();
 }
 

@@ -121,6 +121,8 @@ public:
     // GetVersionExW: the dwPlatformId of an OSVERSIONINFOW; 0 when the call failed.
     virtual std::uint32_t GetVersionExW_PlatformId() = 0;
     virtual void OutputDebugStringW(const std::u16string& text) = 0;
+    // IsDebuggerPresent: a user-mode debugger is attached to this process.
+    virtual bool IsDebuggerPresent() = 0;
     // Named file mappings backed by the paging file. 0 on failure (GetLastError tells).
     virtual Handle CreateFileMappingW(std::uint32_t size, const std::u16string& name) = 0;
     virtual Handle OpenFileMappingW(const std::u16string& name) = 0;
@@ -150,6 +152,11 @@ public:
     virtual bool GetTokenInformation_Groups(Handle token, std::uint32_t size,
                                             std::vector<TokenGroup>* groups,
                                             std::uint32_t* needed) = 0;
+    // WaitForSingleObject: WAIT_OBJECT_0, WAIT_ABANDONED (a mutex whose owner ended
+    // without releasing it: now ours), WAIT_TIMEOUT or WAIT_FAILED.
+    virtual std::uint32_t WaitForSingleObject(Handle h, std::uint32_t timeoutMs) = 0;
+    // ReleaseMutex: false (ERROR_NOT_OWNER) when this thread does not own it.
+    virtual bool ReleaseMutex(Handle h) = 0;
     // PlaySoundW(file, no module, flags)
     virtual bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) = 0;
     virtual bool Beep(std::uint32_t freq, std::uint32_t durationMs) = 0;

@@ -56,6 +56,13 @@ constexpr long ERROR_NO_MORE_ITEMS = 259;
 constexpr long ERROR_ALREADY_EXISTS = 183;
 constexpr long ERROR_NO_TOKEN = 1008;
 constexpr long ERROR_ENVVAR_NOT_FOUND = 203;
+constexpr long ERROR_NOT_OWNER = 288;
+
+// Waits
+constexpr std::uint32_t WAIT_OBJECT_0 = 0x00000000;
+constexpr std::uint32_t WAIT_ABANDONED = 0x00000080;
+constexpr std::uint32_t WAIT_TIMEOUT = 0x00000102;
+constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFF;
 
 // Hooks
 constexpr int WH_KEYBOARD = 2;

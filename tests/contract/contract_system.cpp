@@ -164,6 +164,18 @@ TEST_SUITE("mutex") {
         CHECK(Plat().GetLastError() == 0);
         CHECK(Plat().CloseHandle(again));
     }
+
+    TEST_CASE("a free mutex is taken at once, again by its owner, and released as often") {
+        Handle lock = Plat().CreateMutexW(false, u"VtContractLock");
+        REQUIRE(lock != 0);
+        CHECK(Plat().WaitForSingleObject(lock, 0) == WAIT_OBJECT_0);
+        CHECK(Plat().WaitForSingleObject(lock, 0) == WAIT_OBJECT_0);
+        CHECK(Plat().ReleaseMutex(lock));
+        CHECK(Plat().ReleaseMutex(lock));
+        CHECK_FALSE(Plat().ReleaseMutex(lock));
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_NOT_OWNER));
+        CHECK(Plat().CloseHandle(lock));
+    }
 }
 
 TEST_SUITE("environment") {

@@ -124,6 +124,7 @@ struct FakePlatform::Impl {
 
     std::map<std::u16string, std::weak_ptr<MappingObject>> mappingNames;
     std::map<Handle, KernelHandle> handles;
+    std::map<std::u16string, int> ownedMutexes;  // by name: this thread's recursion count
     Handle nextHandle = 0x40;
     struct View {
         std::shared_ptr<MappingObject> mapping;
@@ -1320,6 +1321,10 @@ void FakePlatform::OutputDebugStringW(const std::u16string& text) {
     debugOutput.push_back(text);
 }
 
+bool FakePlatform::IsDebuggerPresent() {
+    return debuggerPresent;
+}
+
 Handle FakePlatform::CreateFileMappingW(std::uint32_t size, const std::u16string& name) {
     if (!name.empty()) {
         auto it = impl_->mappingNames.find(name);
@@ -1544,6 +1549,49 @@ bool FakePlatform::GetTokenInformation_Groups(Handle token, std::uint32_t size,
     }
     if (groups) *groups = tokenGroups;
     return true;
+}
+
+namespace {
+// Ownership is the object's: an unnamed mutex is known by its handle.
+std::u16string MutexKey(Handle h, const KernelHandle& k) {
+    if (!k.mutexName.empty()) return k.mutexName;
+    std::u16string key = u"#";
+    for (char c : std::to_string(h)) key.push_back(static_cast<char16_t>(c));
+    return key;
+}
+}  // namespace
+
+std::uint32_t FakePlatform::WaitForSingleObject(Handle h, std::uint32_t timeoutMs) {
+    auto it = impl_->handles.find(h);
+    if (it == impl_->handles.end() || it->second.mapping || it->second.token) {
+        lastError_ = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    if (!it->second.mutexName.empty() && mutexesHeldElsewhere.count(it->second.mutexName)) {
+        tickCount += timeoutMs;
+        return WAIT_TIMEOUT;
+    }
+    ++impl_->ownedMutexes[MutexKey(h, it->second)];
+    return WAIT_OBJECT_0;
+}
+
+bool FakePlatform::ReleaseMutex(Handle h) {
+    auto it = impl_->handles.find(h);
+    if (it == impl_->handles.end() || it->second.mapping || it->second.token) {
+        lastError_ = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    auto owned = impl_->ownedMutexes.find(MutexKey(h, it->second));
+    if (owned == impl_->ownedMutexes.end()) {
+        lastError_ = ERROR_NOT_OWNER;
+        return false;
+    }
+    if (--owned->second == 0) impl_->ownedMutexes.erase(owned);
+    return true;
+}
+
+bool FakePlatform::MutexOwned(const std::u16string& name) const {
+    return impl_->ownedMutexes.count(name) != 0;
 }
 
 bool FakePlatform::PlaySoundW(const std::u16string& sound, std::uint32_t flags) {

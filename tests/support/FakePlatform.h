@@ -131,6 +131,9 @@ public:
     // ------------------------------------------------------------ system (scene)
     std::uint32_t platformId = 2;
     std::vector<std::u16string> debugOutput;
+    // The tests read the log through the debugger output, as a developer does with a
+    // debugger attached; a test of the privacy rule switches it off.
+    bool debuggerPresent = true;
     bool failMapView = false, failUnmapView = false, failCloseHandle = false;
     int OpenHandles() const;  // file mapping and mutex handles not closed yet
     int MappedViews() const;  // views not unmapped yet
@@ -143,6 +146,9 @@ public:
     std::u16string moduleFileName = u"C:\\Windows\\notepad.exe";  // GetModuleFileNameW
     std::function<bool(const ShellExecuteInfo&)> shellExecuteResult;  // default: true
     std::map<std::u16string, int> mutexes;  // open handles by name; preset = another instance
+    // Named mutexes another thread holds: a wait for them times out (after its time).
+    std::set<std::u16string> mutexesHeldElsewhere;
+    bool MutexOwned(const std::u16string& name) const;  // by this thread
     std::vector<std::pair<std::u16string, std::uint32_t>> playedSounds;
     struct Tone {
         std::uint32_t freq, duration, at;
@@ -208,6 +214,7 @@ public:
     std::uint32_t GetLastError() override;
     std::uint32_t GetVersionExW_PlatformId() override;
     void OutputDebugStringW(const std::u16string& text) override;
+    bool IsDebuggerPresent() override;
     Handle CreateFileMappingW(std::uint32_t size, const std::u16string& name) override;
     Handle OpenFileMappingW(const std::u16string& name) override;
     void* MapViewOfFile(Handle mapping) override;
@@ -227,6 +234,8 @@ public:
     bool GetTokenInformation_Groups(Handle token, std::uint32_t size,
                                     std::vector<TokenGroup>* groups,
                                     std::uint32_t* needed) override;
+    std::uint32_t WaitForSingleObject(Handle h, std::uint32_t timeoutMs) override;
+    bool ReleaseMutex(Handle h) override;
     bool PlaySoundW(const std::u16string& sound, std::uint32_t flags) override;
     bool Beep(std::uint32_t freq, std::uint32_t durationMs) override;
     bool CanAccessPorts() override;

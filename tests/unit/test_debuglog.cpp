@@ -7,6 +7,7 @@
 #include "FakePlatform.h"
 #include "common/DebugWindowInterface.h"
 #include "common/MemMap.h"
+#include "common/Vantor.Utils.h"
 #include "common/VtError.h"
 
 using namespace vt;
@@ -20,6 +21,7 @@ struct Viewer {
     Handle block = 0;
     const std::uint8_t* view = nullptr;
     std::vector<std::vector<std::uint8_t>> seen;  // the block at each notification
+    std::vector<bool> locked;                     // the writers' lock held meanwhile
 
     explicit Viewer(FakePlatform& f, bool withBlock = true) : fake(f) {
         if (withBlock) {
@@ -28,8 +30,10 @@ struct Viewer {
         }
         wnd = fake.AddWindow(u"TDebugWindowDisplay", u"DebugWindow (Unicode)",
                              [this](HWnd, std::uint32_t msg, WParam w, LParam) {
-                                 if (msg == 0x464 && w == 1 && view)
+                                 if (msg == 0x464 && w == 1 && view) {
                                      seen.emplace_back(view, view + 1024);
+                                     locked.push_back(fake.MutexOwned(kDebugMutexName));
+                                 }
                                  return LResult(0);
                              });
     }
@@ -187,6 +191,82 @@ TEST_SUITE("DebugWrite") {
         CHECK(viewer.seen.size() == 1);
         CHECK(scope.fake.debugOutput.size() == 3);
         CHECK(FindDebugWindow() == 0);
+    }
+
+    TEST_CASE("the debugger output only with a debugger or the Diagnose switch; the viewer always") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        scope.fake.debuggerPresent = false;
+        RegPath = kDefaultRegPath;
+        OpenOptions(HKEY_CURRENT_USER);
+        const std::u16string settings = u"Software\\Quellmark\\Vantor32\\Settings";
+        const std::u16string line =
+            u"PROCESS:\tVK:0041\tSC:1E\tRC:1\tFlags:xiidmarl\t[A]\tDN\t00000000";
+        const auto next = [&] { scope.fake.tickCount += kDiagnoseReadIntervalMs; };
+
+        CHECK(DebugLog(u"%s", line));
+        CHECK(scope.fake.debugOutput.empty());
+        scope.fake.SetRegBinary(HKEY_CURRENT_USER, settings, u"Diagnose", {1});
+        next();
+        (void)DebugLog(u"%s", line);
+        CHECK(scope.fake.debugOutput.size() == 1);
+        scope.fake.SetRegBinary(HKEY_CURRENT_USER, settings, u"Diagnose", {0});
+        next();
+        (void)DebugWrite(line);
+        scope.fake.SetRegDword(HKEY_CURRENT_USER, settings, u"Diagnose", 1);  // wrong type: off
+        next();
+        (void)DebugWrite(line);
+        CHECK(scope.fake.debugOutput.size() == 1);
+        scope.fake.debuggerPresent = true;
+        (void)DebugWrite(line);
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{line, line});
+
+        REQUIRE(viewer.seen.size() == 5);
+        for (const auto& block : viewer.seen) {
+            CHECK(Viewer::Text(block, line.size() + 1) == line + u'\0');
+        }
+        VantorUtilsDone();
+        RegPath = kDefaultRegPath;
+    }
+
+    TEST_CASE("writers hold the lock while the viewer reads; a lock held too long drops only that copy") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        (void)DebugWrite(u"one");
+        CHECK(viewer.locked == std::vector<bool>{true});
+        CHECK_FALSE(scope.fake.MutexOwned(kDebugMutexName));
+        CHECK(scope.fake.OpenHandles() == 1);  // the lock is closed again, the block is the viewer's
+
+        // Three lines in one scope: one look for the viewer, each line whole in the block.
+        scope.fake.counts = {};
+        {
+            TLogScope call;
+            (void)DebugWrite(u"two");
+            (void)DebugLog(u"%s", u"three");
+            (void)DebugWrite(u"four");
+        }
+        CHECK(scope.fake.counts.windows == 1);
+        REQUIRE(viewer.seen.size() == 4);
+        CHECK(Viewer::Text(viewer.seen[3], 5) == std::u16string(u"four\0", 5));
+        CHECK(scope.fake.OpenHandles() == 1);
+
+        // Another writer keeps the lock: this line's viewer copy is dropped after one wait,
+        // and the rest of the scope does not wait again. The debugger output has them all.
+        scope.fake.mutexesHeldElsewhere.insert(kDebugMutexName);
+        const std::uint32_t before = scope.fake.tickCount;
+        {
+            TLogScope call;
+            (void)DebugWrite(u"five");
+            (void)DebugWrite(u"six");
+        }
+        CHECK(scope.fake.tickCount - before == kViewerTimeoutMs);
+        CHECK(viewer.seen.size() == 4);
+        CHECK(scope.fake.debugOutput.size() == 6);
+        scope.fake.mutexesHeldElsewhere.clear();
+        (void)DebugWrite(u"seven");
+        REQUIRE(viewer.seen.size() == 5);
+        CHECK(Viewer::Text(viewer.seen[4], 6) == std::u16string(u"seven\0", 6));
+        CHECK(scope.fake.OpenHandles() == 1);
     }
 
     TEST_CASE("the window must match class and title") {

@@ -164,7 +164,7 @@ TEST_CASE("a process without a host window converts and logs all the same") {
     CHECK(f.fake.sent.empty());
 }
 
-TEST_CASE("a hung host costs a bounded wait and counts as no answer") {
+TEST_CASE("a hung host costs one wait per hook call and none in the second after it") {
     HookFixture f;
     f.fake.SetHung(f.host, true);
     f.fake.HoldKey(VK_SHIFT);
@@ -172,6 +172,41 @@ TEST_CASE("a hung host costs a bounded wait and counts as no answer") {
     CHECK(HookHandle == 0);
     CHECK(f.EventLines().size() == 1);
     CHECK(ModifierState == 0x01);
+    CHECK(f.fake.sent.size() == 1);
+    f.Release('A', 0x1E);
+    CHECK(f.fake.sent.size() == 1);
+    f.fake.HoldKey(VK_SHIFT, false);
+    // A call that outlasts the second (a program start) still waits only once.
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000042", u"^prog.exe");
+    f.fake.shellExecuteResult = [&](const ShellExecuteInfo&) {
+        f.fake.tickCount += 5000;
+        return true;
+    };
+    f.fake.tickCount += kHostRetryMs;
+    CHECK(f.Press('B', 0x30) == 1);
+    CHECK(f.fake.sent.size() == 2);
+    // Once the host answers, every call has its full traffic again.
+    f.fake.SetHung(f.host, false);
+    f.fake.tickCount += kHostRetryMs;
+    f.fake.sent.clear();
+    f.Press('C', 0x2E);
+    CHECK(HookHandle == kHostHook);
+    CHECK(f.fake.sent.size() == 4);
+    CHECK(f.reported == std::vector<WParam>{0, 0});
+}
+
+TEST_CASE("with nobody listening no line is built and the viewer is looked for once a call") {
+    HookFixture f;
+    f.fake.debuggerPresent = false;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"xy");
+    f.fake.counts = {};
+    CHECK(f.Press('A', 0x1E) == 1);
+    CHECK(f.fake.injected.size() == 6);  // marker, x, y, marker: the text is typed
+    CHECK(f.fake.debugOutput.empty());
+    CHECK(f.fake.counts.windows == 1);
+    CHECK(f.fake.counts.debugLines == 0);
 }
 
 TEST_CASE("an error inside the hook is contained, logged, and the key passed on") {

@@ -219,7 +219,7 @@ TEST_SUITE("host window") {
         VantorCommonDone();
     }
 
-    TEST_CASE("a hung host counts as no answer") {
+    TEST_CASE("a hung host counts as no answer and is waited for once a second at most") {
         FakeScope scope;
         int handled = 0;
         HWnd host = scope.fake.AddWindow(u"Vantor32", u"Vantor32",
@@ -233,9 +233,20 @@ TEST_SUITE("host window") {
         CHECK(GetHostModifiers() == 0);
         SendHostModifiers(1);
         CHECK(handled == 0);
-        CHECK(scope.fake.sent.size() == 3);  // each was tried once, none waited forever
+        CHECK(scope.fake.sent.size() == 1);  // one wait; the others count as no answer
+        scope.fake.tickCount += kHostRetryMs - 1;
+        CHECK(GetHostModifiers() == 0);
+        CHECK(scope.fake.sent.size() == 1);
+        scope.fake.tickCount += 1;  // a second on: one more try, still hung
+        CHECK(GetHostModifiers() == 0);
+        CHECK(scope.fake.sent.size() == 2);
         scope.fake.SetHung(host, false);
+        scope.fake.tickCount += kHostRetryMs;
+        // The host answers again: every message goes to it as before.
         CHECK(GetHostModifiers() == 0x55);
+        SendHostModifiers(1);
+        CHECK(GetHookFromHost() == 0x55);
+        CHECK(handled == 3);
         VantorCommonDone();
     }
 

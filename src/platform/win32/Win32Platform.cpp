@@ -227,6 +227,9 @@ public:
     void OutputDebugStringW(const std::u16string& text) override {
         ::OutputDebugStringW(W(text));
     }
+    bool IsDebuggerPresent() override {
+        return ::IsDebuggerPresent() != FALSE;
+    }
 
     Handle CreateFileMappingW(std::uint32_t size, const std::u16string& name) override {
         return reinterpret_cast<Handle>(::CreateFileMappingW(
@@ -314,6 +317,12 @@ public:
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {
         return reinterpret_cast<Handle>(
             ::CreateMutexW(nullptr, initialOwner ? TRUE : FALSE, WOrNull(name)));
+    }
+    std::uint32_t WaitForSingleObject(Handle h, std::uint32_t timeoutMs) override {
+        return ::WaitForSingleObject(reinterpret_cast<HANDLE>(h), timeoutMs);
+    }
+    bool ReleaseMutex(Handle h) override {
+        return ::ReleaseMutex(reinterpret_cast<HANDLE>(h)) != FALSE;
     }
 
     bool OpenThreadToken(bool openAsSelf, Handle* token) override {
