@@ -1,12 +1,14 @@
 // vtview: the diagnostic viewer. Owns the window "TDebugWindowDisplay" / "DebugWindow
 // (Unicode)" and the block SHMEM_1024; prints every line it is sent (UTF-8, one per line)
-// and, with --out FILE, appends it to that file as well.
+// and, with --out FILE, appends it to that file as well. It reads the block under the
+// writers' lock (see EmitLine).
 //   vtview [--out FILE] [--quiet]   (--quiet: the file only)
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "common/DebugWindowInterface.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -15,11 +17,17 @@ constexpr UINT kLineMessage = WM_USER + 100;
 constexpr DWORD kBlockSize = 1024;
 
 HANDLE gMapping = nullptr;
+HANDLE gWriterLock = nullptr;
 wchar_t* gBlock = nullptr;
 FILE* gOut = nullptr;
 bool gQuiet = false;
 
 void EmitLine() {
+    // A writer holds the lock from filling the block until we return, so taking it fails
+    // while a writer waits for us. Taking it succeeds only for a notification whose writer
+    // gave up waiting: then the lock keeps the next writer out of the block while we read.
+    const DWORD wait = gWriterLock ? WaitForSingleObject(gWriterLock, 0) : WAIT_TIMEOUT;
+    const bool locked = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
     // The writers put no terminator: a line that fills the block has 512 units.
     std::u16string line;
     for (DWORD i = 0; i < kBlockSize / 2 && gBlock[i] != 0; ++i) {
@@ -27,6 +35,7 @@ void EmitLine() {
     }
     // Cleared after reading so that a shorter next line is followed by zeros.
     ZeroMemory(gBlock, kBlockSize);
+    if (locked) ReleaseMutex(gWriterLock);
     std::string utf8 = vt::ToUtf8(line);
     if (!gQuiet) {
         std::fwrite(utf8.data(), 1, utf8.size(), stdout);
@@ -74,6 +83,8 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     ZeroMemory(gBlock, kBlockSize);
+    const std::wstring lockName(vt::kDebugMutexName.begin(), vt::kDebugMutexName.end());
+    gWriterLock = CreateMutexW(nullptr, FALSE, lockName.c_str());
 
     WNDCLASSW wc{};
     wc.lpfnWndProc = ViewerProc;
@@ -95,6 +106,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     UnmapViewOfFile(gBlock);
     CloseHandle(gMapping);
+    if (gWriterLock) CloseHandle(gWriterLock);
     if (gOut) std::fclose(gOut);
     return 0;
 }
