@@ -34,6 +34,7 @@ class TCountingPlatform final : public vt::Platform {
 public:
     explicit TCountingPlatform(vt::Platform& inner) : inner_(inner) {}
     RCallCounts counts;
+    std::vector<vt::KeyInput>* recordInjected = nullptr;  // when set, SendInput's events
 
     // ------------------------------------------------------------ registry
     long RegOpenKeyExW(vt::HKey root, const std::u16string& subKey, std::uint32_t access,
@@ -101,6 +102,7 @@ public:
     }
     std::uint32_t SendInput(const vt::KeyInput& input) override {
         ++counts.injected;
+        if (recordInjected) recordInjected->push_back(input);
         return inner_.SendInput(input);
     }
     void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,

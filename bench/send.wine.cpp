@@ -45,19 +45,20 @@ std::string Narrow(const std::wstring& s) {
     return out;
 }
 
-// A bare loop of SendInput calls, one keyboard INPUT each, alternating press and release
-// of a key that types nothing; optionally yielding after each like SendKey does.
-double BareSendInput(std::size_t calls, bool yield) {
-    INPUT in[2] = {};
-    for (int k = 0; k < 2; ++k) {
-        in[k].type = INPUT_KEYBOARD;
-        in[k].ki.wVk = VK_F24;
-        in[k].ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_F24, MAPVK_VK_TO_VSC));
-        in[k].ki.dwFlags = k ? KEYEVENTF_KEYUP : 0;
+// A bare loop of the SendInput calls SendText made, the same events in the same order;
+// optionally yielding after each like SendKey does.
+double BareSendInput(const std::vector<vt::KeyInput>& events, bool yield) {
+    std::vector<INPUT> in(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        in[i].type = INPUT_KEYBOARD;
+        in[i].ki.wVk = events[i].wVk;
+        in[i].ki.wScan = events[i].wScan;
+        in[i].ki.dwFlags = events[i].dwFlags;
+        in[i].ki.dwExtraInfo = events[i].dwExtraInfo;
     }
     const double start = Now();
-    for (std::size_t i = 0; i < calls; ++i) {
-        SendInput(1, &in[i & 1], sizeof(INPUT));
+    for (INPUT& one : in) {
+        SendInput(1, &one, sizeof(INPUT));
         if (yield) Sleep(0);
     }
     return Now() - start;
@@ -92,11 +93,15 @@ int main() {
     vtbench::RCallCounts counts;
     int typedRight = 0;
     std::string mismatch;
+    std::vector<vt::KeyInput> injected;
     for (int run = 0; run < kRuns; ++run) {
         counting.counts = {};
+        injected.clear();
+        counting.recordInjected = &injected;
         const double start = Now();
         vt::SendText(text);
         perText.push_back(Now() - start);
+        counting.recordInjected = nullptr;
         counts = counting.counts;
         // Every injected key is in our queue already; the edit gets them now.
         target.Drain(true, 200);
@@ -127,24 +132,25 @@ int main() {
         seconds * 1e3, seconds * 1e6 / events);
     std::printf(
         "  platform calls per event: SendInput %.2f  log lines %.2f  FindWindowW %.2f  "
-        "layout %.2f  Sleep(0) %.2f  registry %.2f  key state %.2f\n",
+        "layout %.2f  Sleep(0) %.2f  registry %.2f  key state %.2f  other %.2f\n",
         counts.injected / events, counts.debugLines / events, counts.windows / events,
         counts.layout / events, counts.sleeps / events, counts.registry / events,
-        counts.keyState / events);
+        counts.keyState / events, counts.other / events);
     std::printf("  the edit received exactly the text in %d of %d runs\n", typedRight, kRuns);
     if (!mismatch.empty()) std::printf("  first mismatch: %s\n", mismatch.c_str());
 
-    const std::size_t calls = counts.injected;
+    const std::size_t calls = injected.size();
     for (const bool yield : {false, true}) {
         std::vector<double> runs;
         for (int run = 0; run < kRuns; ++run) {
-            runs.push_back(BareSendInput(calls, yield));
+            runs.push_back(BareSendInput(injected, yield));
             target.Drain(false);
+            target.Clear();
         }
         const double s = Median(runs);
-        std::printf("%-25s %6zu calls  %8.2f ms/loop  %7.2f us/event\n",
+        std::printf("%-25s %6zu calls  %8.2f ms/loop  %7.2f us/event  SendText is %.2fx this\n",
                     yield ? "bare SendInput+Sleep(0)" : "bare SendInput", calls, s * 1e3,
-                    s * 1e6 / static_cast<double>(calls));
+                    s * 1e6 / static_cast<double>(calls), seconds / s);
     }
 
     // What one event of SendText is made of, call by call.

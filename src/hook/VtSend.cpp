@@ -198,9 +198,11 @@ void RestoreModifiers(std::uint8_t saved) {
     if (PlatformIsNT) {
         DebugLog(u"2.prevTgl\t%s", ModifierNames(saved));
         DebugLog(u"2.GlobalTgl\t%s", ModifierNames(ModifierState));
-        DebugLog(u"2.SAC\t%x\t%x\t%x", static_cast<int>(Plat().GetAsyncKeyState(VK_SHIFT)),
-                 static_cast<int>(Plat().GetAsyncKeyState(VK_MENU)),
-                 static_cast<int>(Plat().GetAsyncKeyState(VK_CONTROL)));
+        if (LogListening()) {  // three key-state calls for the line alone
+            DebugLog(u"2.SAC\t%x\t%x\t%x", static_cast<int>(Plat().GetAsyncKeyState(VK_SHIFT)),
+                     static_cast<int>(Plat().GetAsyncKeyState(VK_MENU)),
+                     static_cast<int>(Plat().GetAsyncKeyState(VK_CONTROL)));
+        }
         SendModifiers(saved, true);
         return;
     }
