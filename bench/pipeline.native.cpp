@@ -77,6 +77,7 @@ void Run(const char* path, const Scenario& s, FakePlatform& fake, Press press) {
 void ThroughConvertKey(const Scenario& s) {
     FakeScope scope;
     FakePlatform& fake = scope.fake;
+    fake.debuggerPresent = false;  // nobody watches the log
     PlatformIsNT = true;
     HostWindow = fake.AddWindow(kHostWindowName, kHostWindowName);
     RegPath = kDefaultRegPath;
@@ -94,6 +95,7 @@ void ThroughConvertKey(const Scenario& s) {
 void ThroughKeyboardProc(const Scenario& s) {
     FakeScope scope;
     FakePlatform& fake = scope.fake;
+    fake.debuggerPresent = false;  // nobody watches the log
     std::uint8_t hostModifiers = 0;
     fake.AddWindow(kHostWindowName, kHostWindowName,
                    [&](HWnd, std::uint32_t msg, WParam wParam, LParam) -> LResult {
