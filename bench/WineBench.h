@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "HostThread.h"
 #include "platform/Platform.h"
 
 namespace vtbench {
@@ -283,14 +284,7 @@ private:
 
 // ---------------------------------------------------------------- timing
 inline double Now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / frequency;
+    return e2e::Seconds();
 }
 
 inline double Median(std::vector<double> values) {

@@ -5,14 +5,13 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "E2E.h"
+#include "HostThread.h"
 #include "WineBench.h"
 #include "common/Vantor.Common.h"
 #include "common/Vantor.Utils.h"
@@ -33,89 +32,6 @@ const std::wstring kSettings = kRoot + L"\\Settings";
 std::wstring Wide(const std::u16string& s) {
     return std::wstring(s.begin(), s.end());
 }
-
-// ---------------------------------------------------------------- the host window
-// A window of class and title "Vantor32" on a thread of its own that answers the host
-// messages at once, as the tray host does.
-constexpr vt::HHook kHostHookValue = 0x4242;
-
-class THostThread {
-public:
-    THostThread() {
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        wake_ = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-        thread_ = std::thread([this] { Run(); });
-        WaitForSingleObject(ready_, 10000);
-    }
-    ~THostThread() {
-        Wake();
-        if (wnd_) PostMessageW(wnd_, WM_CLOSE, 0, 0);
-        thread_.join();
-        CloseHandle(ready_);
-        CloseHandle(wake_);
-    }
-    THostThread(const THostThread&) = delete;
-    THostThread& operator=(const THostThread&) = delete;
-
-    HWND Window() const { return wnd_; }
-    static std::atomic<unsigned long> answered;
-    // The window thread stops answering (and reading messages) until Wake().
-    void Hang() {
-        ResetEvent(wake_);
-        PostMessageW(wnd_, kHang, 0, 0);
-        while (!hanging_) Sleep(1);
-    }
-    void Wake() { SetEvent(wake_); }
-
-private:
-    static constexpr UINT kHang = WM_APP + 7;
-
-    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        switch (msg) {
-            case kHang: {
-                auto* self = reinterpret_cast<THostThread*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-                self->hanging_ = true;
-                WaitForSingleObject(self->wake_, 30000);
-                self->hanging_ = false;
-                return 0;
-            }
-            case vt::WM_HOST_GETHOOK:
-                ++answered;
-                return static_cast<LRESULT>(kHostHookValue);
-            case vt::WM_HOST_GETMODIFIERS:
-            case vt::WM_HOST_SETMODIFIERS:
-                ++answered;
-                return 0;
-            case WM_DESTROY:
-                PostQuitMessage(0);
-                return 0;
-            default:
-                return DefWindowProcW(wnd, msg, wParam, lParam);
-        }
-    }
-
-    void Run() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"Vantor32";
-        RegisterClassW(&wc);
-        wnd_ = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
-                               nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        SetEvent(ready_);
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-        UnregisterClassW(L"Vantor32", wc.hInstance);
-    }
-
-    HANDLE ready_ = nullptr;
-    HANDLE wake_ = nullptr;
-    std::atomic<bool> hanging_{false};
-    HWND wnd_ = nullptr;
-    std::thread thread_;
-};
-std::atomic<unsigned long> THostThread::answered{0};
 
 // ---------------------------------------------------------------- scenarios
 struct Scenario {
@@ -191,7 +107,7 @@ void Add(vtbench::RCallCounts& sum, const vtbench::RCallCounts& c) {
 // One run of a case: s.presses presses, each timed alone so that dropping the macro's
 // injected keys between them stays out of the figure.
 void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
-                vtbench::TTargetWindow& target, RResult& r) {
+                vtbench::TTargetWindow& target, e2e::THostThread* host, RResult& r) {
     Configure(s);
     const LPARAM lParam = static_cast<LPARAM>(0x00000001u | (s.scan << 16));
     auto press = [&] {
@@ -207,11 +123,11 @@ void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
     target.Drain(false, 10);
 
     counting.counts = {};
-    THostThread::answered = 0;
+    if (host) host->ResetAnswered();
     for (int i = 0; i < s.presses; ++i) r.runs.push_back(press() * 1e6);
     Add(r.counts, counting.counts);
     r.presses += s.presses;
-    r.hostAnswers += THostThread::answered;
+    if (host) r.hostAnswers += host->Answered();
     target.Drain(false, 10);
     if (s.altGr) ReleaseModifiers(target);
 }
@@ -232,7 +148,7 @@ void Report(const char* host, const char* label, const RResult& r, double bare) 
 // waits for the host once, then leaves it alone for a second, then tries again.
 void HungHostRun(vtbench::TTargetWindow& target) {
     constexpr int kPresses = 30;
-    THostThread host;
+    e2e::THostThread host(false);
     target.Focus();
     vt::RegPath = vt::kDefaultRegPath;
     vt::HookHandle = 0;
@@ -343,8 +259,8 @@ int main() {
         BaselineRun(scenarios[0], baseline);
         for (const bool withHost : {false, true}) {
             // The library looks the host window up once, when it loads.
-            std::optional<THostThread> host;
-            if (withHost) host.emplace();
+            std::optional<e2e::THostThread> host;
+            if (withHost) host.emplace(false);
             if (withHost && !host->Window())
                 std::printf("  note: the host window was not created\n");
             target.Focus();
@@ -353,7 +269,8 @@ int main() {
             vt::LibraryLoad();
             if (withHost && vt::HostWindow == 0) std::printf("  note: the library found no host\n");
             for (int k = 0; k < kScenarios; ++k) {
-                MeasureRun(scenarios[k], counting, target, results[withHost][k]);
+                MeasureRun(scenarios[k], counting, target, host ? &*host : nullptr,
+                           results[withHost][k]);
             }
             vt::LibraryUnload();
             vt::HookHandle = 0;
@@ -371,7 +288,7 @@ int main() {
 
     std::printf("single calls:\n");
     {
-        THostThread host;
+        e2e::THostThread host(false);
         CallCosts(host.Window());
     }
 

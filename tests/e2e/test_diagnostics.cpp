@@ -4,14 +4,13 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "E2E.h"
+#include "HostThread.h"
 #include "common/DebugWindowInterface.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -21,110 +20,12 @@ namespace {
 
 const std::wstring kProduct = L"Software\\Quellmark\\Vantor32";
 
-double Seconds() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / frequency;
-}
-
 // A line that shows when it was cut or mixed with another: its writer's letter all along.
 std::string WriterLine(char writer, int n) {
     char head[32];
     std::snprintf(head, sizeof(head), "writer %c line %04d ", writer, n);
     return head + std::string(160, writer) + " end";
 }
-
-// A tray host of our own, on a thread: the window "Vantor32", then the library with its
-// hook switched on. It answers the hook's messages at once, except while Hang() holds its
-// thread, which then neither answers nor reads messages until Wake().
-class THangingHost {
-public:
-    THangingHost() {
-        wake_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        thread_ = std::thread([this] { Run(); });
-        WaitForSingleObject(ready_, 20000);
-    }
-    ~THangingHost() {
-        Wake();
-        if (wnd_) PostMessageW(wnd_, WM_CLOSE, 0, 0);
-        thread_.join();
-        CloseHandle(wake_);
-        CloseHandle(ready_);
-    }
-    bool Ready() const { return hook_ != nullptr; }
-    void Hang() {
-        ResetEvent(wake_);
-        PostMessageW(wnd_, kHang, 0, 0);
-        WaitUntil([&] { return hanging_.load(); }, 5000);
-    }
-    void Wake() { SetEvent(wake_); }
-    unsigned long Answered() const { return answered_; }
-
-private:
-    static constexpr UINT kHang = WM_APP + 7;
-    using InstallFn = HHOOK(WINAPI*)(BOOL);
-
-    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<THangingHost*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-        switch (msg) {
-            case WM_USER + 106:  // the hook handle
-                ++self->answered_;
-                return reinterpret_cast<LRESULT>(self->hook_);
-            case WM_USER + 107:  // the modifier byte
-                ++self->answered_;
-                return self->modifiers_;
-            case WM_USER + 108:
-                ++self->answered_;
-                self->modifiers_ = static_cast<BYTE>(wParam);
-                return 0;
-            case kHang:
-                self->hanging_ = true;
-                WaitForSingleObject(self->wake_, 20000);
-                self->hanging_ = false;
-                return 0;
-            case WM_DESTROY:
-                PostQuitMessage(0);
-                return 0;
-            default:
-                return DefWindowProcW(wnd, msg, wParam, lParam);
-        }
-    }
-
-    void Run() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &Proc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"Vantor32";
-        RegisterClassW(&wc);
-        wnd_ = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
-                               nullptr, wc.hInstance, nullptr);
-        SetWindowLongPtrW(wnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        // The window exists before the library loads: every copy finds it at its load.
-        HMODULE dll = LoadLibraryW((ExeDir() + L"Vt32Util.dll").c_str());
-        auto install = dll ? reinterpret_cast<InstallFn>(GetProcAddress(dll, "Install")) : nullptr;
-        if (install) hook_ = install(TRUE);
-        SetEvent(ready_);
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-        if (install) install(FALSE);
-        if (dll) FreeLibrary(dll);
-        UnregisterClassW(L"Vantor32", wc.hInstance);
-    }
-
-    HANDLE wake_ = nullptr, ready_ = nullptr;
-    HWND wnd_ = nullptr;
-    HHOOK hook_ = nullptr;
-    BYTE modifiers_ = 0;
-    std::atomic<bool> hanging_{false};
-    std::atomic<unsigned long> answered_{0};
-    std::thread thread_;
-};
 
 }  // namespace
 
@@ -176,8 +77,8 @@ TEST_CASE("two writers at once: the viewer gets every line once, whole, and no e
 TEST_CASE("while the host hangs each key press costs one bounded wait and the text arrives whole") {
     RegDeleteTreeCU(kProduct);
     RegSetByte(kProduct + L"\\Settings", L"Vantor eingeschaltet", 0);
-    THangingHost host;
-    REQUIRE(host.Ready());
+    THostThread host(true);
+    REQUIRE(host.HookInstalled());
     Scene scene;
     REQUIRE(scene.Up(false));
     Tap('A');
