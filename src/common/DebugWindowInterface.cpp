@@ -16,6 +16,7 @@ namespace {
 
 struct RLogListeners {
     int depth = 0;
+    bool looked = false;  // at the scope's first line, not before: a call may log nothing
     HWnd viewer = 0;
     bool debugger = false;
     Handle lock = 0;  // the writers' mutex, opened at the scope's first line for the viewer
@@ -73,16 +74,10 @@ bool WriteToViewer(RLogListeners& l, const std::u16string& text) noexcept {
     return delivered;
 }
 
-}  // namespace
-
-void ForgetDiagnoseSwitch() noexcept {
-    gDiagnoseKnown = false;
-}
-
-TLogScope::TLogScope() noexcept {
-    RLogListeners& l = tListeners;
-    if (l.depth++ > 0) return;
-    outer_ = true;
+// Looks for whoever takes the lines, once per outermost scope.
+void Look(RLogListeners& l) noexcept {
+    if (l.looked) return;
+    l.looked = true;
     try {
         l.viewer = FindDebugWindow();
     } catch (...) {
@@ -93,6 +88,16 @@ TLogScope::TLogScope() noexcept {
     } catch (...) {
         l.debugger = false;
     }
+}
+
+}  // namespace
+
+void ForgetDiagnoseSwitch() noexcept {
+    gDiagnoseKnown = false;
+}
+
+TLogScope::TLogScope() noexcept {
+    outer_ = tListeners.depth++ == 0;
 }
 
 TLogScope::~TLogScope() {
@@ -109,13 +114,16 @@ TLogScope::~TLogScope() {
 }
 
 bool LogListening() noexcept {
-    const RLogListeners& l = tListeners;
-    return l.depth == 0 || l.viewer != 0 || l.debugger;
+    RLogListeners& l = tListeners;
+    if (l.depth == 0) return true;
+    Look(l);
+    return l.viewer != 0 || l.debugger;
 }
 
 bool DebugWrite(const std::u16string& text) noexcept {
     TLogScope scope;
     RLogListeners& l = tListeners;
+    Look(l);
     if (l.viewer != 0 && !WriteToViewer(l, text)) l.viewer = 0;
     if (l.debugger) {
         try {

@@ -29,9 +29,9 @@ HWnd FindDebugWindow();
 void ForgetDiagnoseSwitch() noexcept;
 
 // Who takes the lines, looked for once while the outermost scope of a thread lives (a hook
-// call, an injected text): the viewer window, and whether the debugger output is wanted.
-// Lines outside any scope look for themselves. A viewer that fails to take a line is not
-// tried again before the scope ends.
+// call, an injected text), at its first line: the viewer window, and whether the debugger
+// output is wanted. Lines outside any scope look for themselves. A viewer that fails to take
+// a line is not tried again before the scope ends.
 class TLogScope {
 public:
     TLogScope() noexcept;

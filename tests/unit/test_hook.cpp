@@ -207,6 +207,10 @@ TEST_CASE("with nobody listening no line is built and the viewer is looked for o
     CHECK(f.fake.debugOutput.empty());
     CHECK(f.fake.counts.windows == 1);
     CHECK(f.fake.counts.debugLines == 0);
+    // A call that logs nothing (HC_NOREMOVE) does not look at all.
+    f.fake.counts = {};
+    f.Press('A', 0x1E, 0, 3);
+    CHECK(f.fake.counts.windows == 0);
 }
 
 TEST_CASE("an error inside the hook is contained, logged, and the key passed on") {
