@@ -140,8 +140,8 @@ void Report(const char* host, const char* label, const RResult& r, double bare) 
         "messages %4.1f  log lines %4.1f  key state %4.1f  layout %4.1f  injected %4.1f  "
         "other %4.1f  host answers %4.1f\n",
         host, label, Median(r.runs), Median(r.runs) / bare, c.registry / n, c.windows / n,
-        c.messages / n, c.debugLines / n, c.keyState / n, c.layout / n, c.injected / n,
-        c.other / n, r.hostAnswers / n);
+        c.messages / n, c.debugLines / n, c.keyState / n, c.layout / n, c.injected / n, c.other / n,
+        r.hostAnswers / n);
 }
 
 // A letter typed at ten keys a second while the host's window thread hangs: the library

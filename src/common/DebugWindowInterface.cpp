@@ -60,8 +60,8 @@ bool WriteToViewer(RLogListeners& l, const std::u16string& text) noexcept {
             try {
                 block.SetAsString(text);
                 LResult ignored = 0;
-                delivered = Plat().SendMessageTimeoutW(l.viewer, WM_DEBUG_LINE, 1, 0,
-                                                       SMTO_ABORTIFHUNG, kViewerTimeoutMs, &ignored);
+                delivered = Plat().SendMessageTimeoutW(
+                    l.viewer, WM_DEBUG_LINE, 1, 0, SMTO_ABORTIFHUNG, kViewerTimeoutMs, &ignored);
             } catch (...) {
                 // fall through to the release: the block is freed on every path
             }

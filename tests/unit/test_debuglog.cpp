@@ -193,7 +193,8 @@ TEST_SUITE("DebugWrite") {
         CHECK(FindDebugWindow() == 0);
     }
 
-    TEST_CASE("the debugger output only with a debugger or the Diagnose switch; the viewer always") {
+    TEST_CASE(
+        "the debugger output only with a debugger or the Diagnose switch; the viewer always") {
         FakeScope scope;
         Viewer viewer(scope.fake);
         scope.fake.debuggerPresent = false;
@@ -229,13 +230,15 @@ TEST_SUITE("DebugWrite") {
         RegPath = kDefaultRegPath;
     }
 
-    TEST_CASE("writers hold the lock while the viewer reads; a lock held too long drops only that copy") {
+    TEST_CASE(
+        "writers hold the lock while the viewer reads; a lock held too long drops only that copy") {
         FakeScope scope;
         Viewer viewer(scope.fake);
         (void)DebugWrite(u"one");
         CHECK(viewer.locked == std::vector<bool>{true});
         CHECK_FALSE(scope.fake.MutexOwned(kDebugMutexName));
-        CHECK(scope.fake.OpenHandles() == 1);  // the lock is closed again, the block is the viewer's
+        CHECK(scope.fake.OpenHandles() ==
+              1);  // the lock is closed again, the block is the viewer's
 
         // Three lines in one scope: one look for the viewer, each line whole in the block.
         scope.fake.counts = {};
