@@ -25,6 +25,7 @@ bool PlatformIsNT = false;
 std::uint8_t ModifierState = 0;
 std::uint8_t LockState = 0;
 HWnd HostWindow = 0;
+std::uint32_t ActionCount = 0;
 
 namespace {
 

@@ -83,6 +83,10 @@ extern bool PlatformIsNT;
 extern std::uint8_t ModifierState;
 extern std::uint8_t LockState;
 extern HWnd HostWindow;  // looked up once at load; 0 = no host
+// Counts the steps that act in a key's place (an injected key, a written option, a
+// started program, a message posted to the host), so that a failing conversion can tell
+// whether the key was already taken.
+extern std::uint32_t ActionCount;
 
 // Module life: platform flag, ModifierState := 0, the host window looked up.
 void VantorCommonInit();

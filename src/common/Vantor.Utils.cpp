@@ -64,6 +64,7 @@ std::uint8_t TOptionsRegistry::GetOption(AOption index) {
 
 void TOptionsRegistry::SetOption(AOption index, bool enable) {
     WriteFlag(OptionValueNames.at(index), enable ? 1 : 0);
+    ++ActionCount;
 }
 
 std::u16string TOptionsRegistry::GetOptionString(AOption index) {
@@ -88,6 +89,7 @@ EinUmlautMode TOptionsRegistry::GetUmlautMode() {
 
 void TOptionsRegistry::SetUmlautMode(EinUmlautMode mode) {
     WriteFlag(OptionValueNames[OPT_UMLAUT_MODE], static_cast<std::uint8_t>(mode));
+    ++ActionCount;
 }
 
 void OpenOptions(HKey root) {
@@ -117,6 +119,7 @@ void NotifySoundEvent(std::uint8_t event) {
     if (HostWindow == 0 || !Options) return;
     if (Options->GetOption(OPT_BEEP) == 0) return;
     (void)Plat().PostMessageW(HostWindow, WM_HOST_SOUNDEVENT, event, 0);
+    ++ActionCount;
 }
 
 void NotifyOnOff(bool on) {

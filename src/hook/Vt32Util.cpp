@@ -1,6 +1,7 @@
 // The library's main module: Install's logic, the hook procedure and the playback flag.
 #include "Vt32Util.h"
 
+#include <deque>
 #include <exception>
 
 #include "../common/DebugWindowInterface.h"
@@ -55,10 +56,83 @@ private:
     Converting saved_;
 };
 
-// Logging the failure must not fail in its turn.
-void LogContained(const std::u16string& what) noexcept {
+// No event of a playback for this long: the rest of it went elsewhere (the focus moved
+// in the middle of it), or a key of the keyboard reports the marker's code. Events of a
+// playback arrive as fast as the program reads them, however long the text.
+constexpr std::uint32_t kPlaybackTimeoutMs = 1000;
+
+// Keys held back and injected again while a text is pending, until they come back.
+struct ResentKey {
+    std::uint16_t vk;
+    bool release;
+};
+std::deque<ResentKey> gResent;
+constexpr std::size_t kMaxResent = 256;
+
+void EndPlayback() {
+    PlaybackActive = false;
+    PendingSequences = 0;
+    gResent.clear();
+    DebugLog(u"KeyboardProc: playback ends without its marker");
+    ReleaseLetGoModifiers();
+}
+
+// The playback state, with each event: the marker's press starts it (and the pending
+// text has begun to arrive), its release ends it.
+void TrackPlayback(const KeyEvent& event, bool pressed) {
+    const std::uint32_t now = Plat().GetTickCount();
+    if ((PlaybackActive || PendingSequences > 0) && now - PlaybackTick > kPlaybackTimeoutMs) {
+        EndPlayback();
+    }
+    if (event.VirtualKey == PlaybackMarker) {
+        if (pressed && PendingSequences > 0 && --PendingSequences == 0) gResent.clear();
+        const bool ended = PlaybackActive && !pressed;
+        PlaybackActive = pressed;
+        PlaybackTick = now;
+        if (ended && PendingSequences == 0) ReleaseLetGoModifiers();
+    } else if (PlaybackActive) {
+        PlaybackTick = now;
+        NoteModifierEvent(ModifierSide(event.VirtualKey, (event.KeyData & (1u << 24)) != 0,
+                                       (event.KeyData >> 16) & 0xFF),
+                          pressed);
+    }
+}
+
+// A key seen while a text injected for an earlier key has not begun to arrive was typed
+// after that key but queued before its text: the program would read it first. It is
+// held back and injected again, which queues it behind the text; it then comes through
+// here once more and is converted as typed.
+bool HoldBack(const KeyEvent& event, bool pressed, WParam wParam, LParam lParam) {
+    if (event.VirtualKey == PlaybackMarker) return false;
+    // The key being converted, handed to us again by a message loop inside its macro.
+    if (tConverting.active && tConverting.wParam == wParam && tConverting.lParam == lParam)
+        return false;
+    if (!gResent.empty() && gResent.front().vk == event.VirtualKey &&
+        gResent.front().release == !pressed) {
+        gResent.pop_front();
+        // Back before the text's marker: the text went to another program.
+        if (PendingSequences > 0) EndPlayback();
+        return false;
+    }
+    if (PendingSequences == 0 || gResent.size() >= kMaxResent) return false;
+    ResendKey(event.VirtualKey, event.KeyData);
+    gResent.push_back({event.VirtualKey, !pressed});
+    return true;
+}
+
+// Logging the failure of the current exception must not fail in its turn; nothing here
+// allocates outside the try.
+void LogContained(const char16_t* where) noexcept {
     try {
-        DebugLog(u"KeyboardProc: %s", what);
+        try {
+            throw;
+        } catch (const EVtError& e) {
+            DebugLog(u"%s: %s", where, e.Message());
+        } catch (const std::exception& e) {
+            DebugLog(u"%s: %s", where, ToU16(e.what()));
+        } catch (...) {
+            DebugLog(u"%s: unknown error", where);
+        }
     } catch (...) {
     }
 }
@@ -79,7 +153,7 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
 
         if (code == HC_ACTION) {
             const bool pressed = (event.KeyData & 0x80000000u) == 0;
-            if (event.VirtualKey == PlaybackMarker) PlaybackActive = pressed;
+            TrackPlayback(event, pressed);
 
             if (LogListening()) {
                 std::u16string prefix =
@@ -94,7 +168,9 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
 
             // Modifier keys never reach the pipeline, releases never do, and keys of
             // our own injected sequences pass on unconverted.
-            if (!IsModifierKey(event.VirtualKey) && pressed && !PlaybackActive) {
+            if (HoldBack(event, pressed, wParam, lParam)) {
+                verdict = 2;
+            } else if (!IsModifierKey(event.VirtualKey) && pressed && !PlaybackActive) {
                 if (IsProgramExcluded(ProgramFileName)) {
                     // A listed program gets every key untouched, the hot-key included.
                     DebugLog(u"KeyboardProc: %s steht unter Ausnahmen", ProgramFileName);
@@ -109,15 +185,9 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
             }
         }
         SendHostModifiers(ModifierState);
-    } catch (const EVtError& e) {
-        verdict = 0;
-        LogContained(e.Message());
-    } catch (const std::exception& e) {
-        verdict = 0;
-        LogContained(ToU16(e.what()));
     } catch (...) {
         verdict = 0;
-        LogContained(u"unknown error");
+        LogContained(u"KeyboardProc");
     }
     if (verdict == 2) return 1;
     try {
@@ -128,6 +198,9 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
 }
 
 void LibraryLoad() {
+    PlaybackActive = false;
+    gResent.clear();
+    ResetPlayback();
     VantorCommonInit();
     PCSpkInit();
     VantorUtilsInit();

@@ -93,6 +93,7 @@ void Command(const std::u16string& text, std::size_t& p, MacroRun& run) {
             // Looked up anew: the host may have started after this process loaded us.
             const HWnd host = FindHostWindow();
             if (host != 0) Plat().PostMessageW(host, WM_HOST_COMMAND, 1, 0);
+            ++ActionCount;
             break;
         }
         default:  // *0, *5, *6 and unknown commands
@@ -188,7 +189,9 @@ bool LaunchProgram(const std::u16string& command) {
     info.lpParameters = parameters;
     info.nShow = SW_SHOWNORMAL;
     DebugLog(u"ProcessMacro.Execute.wnd: <%d>", HostWindow);
-    return Plat().ShellExecuteExW(info);
+    const bool started = Plat().ShellExecuteExW(info);
+    ++ActionCount;  // tried: whatever the shell did, it did in the key's place
+    return started;
 }
 
 std::u16string ExpandEnvironment(const std::u16string& text) {

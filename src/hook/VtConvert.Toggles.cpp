@@ -45,6 +45,7 @@ void SetLockToggle(std::uint8_t virtualKey, bool on) {
         state[virtualKey] &= static_cast<std::uint8_t>(~0x01);
     }
     Plat().SetKeyboardState(state);
+    ++ActionCount;
 }
 
 void SwitchUmlautMode(EinUmlautMode mode, KeyContext& context) {

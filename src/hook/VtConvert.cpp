@@ -8,6 +8,8 @@
 #include "../common/VtError.h"
 #include "VtSend.h"
 
+#include <exception>
+
 namespace vt {
 
 namespace {
@@ -131,6 +133,22 @@ bool ConvertSingleKey(KeyContext& context) {
     }
 }
 
+// Logs the current exception; nothing may escape while the key is being swallowed.
+void LogTakenKeyError() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const EVtError& e) {
+            DebugLog(u"ConvertKey: %s", e.Message());
+        } catch (const std::exception& e) {
+            DebugLog(u"ConvertKey: %s", ToU16(e.what()));
+        } catch (...) {
+            DebugLog(u"ConvertKey: unknown error");
+        }
+    } catch (...) {
+    }
+}
+
 void LookUpMacro(KeyContext& context) {
     const KeyEvent& event = context.Event;
     std::uint16_t code = event.VirtualKey;
@@ -169,13 +187,16 @@ void RunPipeline(KeyContext& context) {
 
 std::uint8_t ConvertKey(const KeyEvent& event) {
     KeyContext context{event, (ModifierState & (MOD_SHIFT | MOD_CTRL | MOD_ALTGR)) != 0, 0};
+    const std::uint32_t actionsBefore = ActionCount;
     try {
         RunPipeline(context);
-    } catch (const EVtError& e) {
-        // A step that already typed in the key's place has taken it: passing the key on
-        // as well would type it twice. Otherwise the hook contains the error.
-        if (context.Verdict != 2) throw;
-        DebugLog(u"ConvertKey: %s", e.Message());
+    } catch (...) {
+        // A step that already acted in the key's place (typed, wrote an option, started a
+        // program, posted to the host) has taken it: passing the key on as well would act
+        // on it twice. Otherwise the hook contains the error.
+        if (context.Verdict != 2 && ActionCount == actionsBefore) throw;
+        LogTakenKeyError();
+        return 2;
     }
     return context.Verdict;
 }

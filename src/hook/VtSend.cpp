@@ -12,6 +12,8 @@
 namespace vt {
 
 std::int32_t PlaybackCounter = 0;
+int PendingSequences = 0;
+std::uint32_t PlaybackTick = 0;
 
 namespace {
 
@@ -33,6 +35,36 @@ struct TypingState {
     int hexNumpad = -1;  // -1 not read yet
 };
 thread_local TypingState tTyping;
+
+constexpr std::uint16_t kRightCtrlKey = 0x8011;
+constexpr std::uint8_t kRightShiftScan = 0x36;
+
+// The modifier keys by side, in the order they are sent: right Alt (or Alt and Ctrl),
+// Shift, right and left Windows key. vk names the side in the key state tables.
+struct ModifierKey {
+    std::uint8_t side;
+    std::uint16_t vk;
+    std::uint16_t code;  // the KeyCode injected for it
+};
+constexpr ModifierKey kModifierKeys[] = {
+    {SIDE_RALT, VK_RMENU, kRightAltKey},   {SIDE_LALT, VK_LMENU, VK_MENU},
+    {SIDE_LCTRL, VK_LCONTROL, VK_CONTROL}, {SIDE_RCTRL, VK_RCONTROL, kRightCtrlKey},
+    {SIDE_LSHIFT, VK_LSHIFT, VK_SHIFT},    {SIDE_RSHIFT, VK_RSHIFT, VK_RSHIFT},
+    {SIDE_RWIN, VK_RWIN, VK_RWIN},         {SIDE_LWIN, VK_LWIN, VK_LWIN},
+};
+constexpr std::size_t kSideCount = sizeof kModifierKeys / sizeof kModifierKeys[0];
+
+// Per side: presses minus releases that the texts injected, less those the hook has
+// seen in the playback. What is left at its end came from the user (or got lost).
+int gSideBalance[kSideCount] = {};
+// Sides that SendText pressed again at the end of its texts.
+std::uint8_t gRestoredSides = 0;
+
+std::size_t SideIndex(std::uint8_t side) {
+    std::size_t i = 0;
+    while (i + 1 < kSideCount && kModifierKeys[i].side != side) ++i;
+    return i;
+}
 
 // Lets the target thread take each event before the next one is queued.
 void Yield() {
@@ -194,7 +226,56 @@ char16_t OtherCase(char16_t c) {
     return c;
 }
 
-void RestoreModifiers(std::uint8_t saved) {
+// The sides of the modifier byte: the sides the thread's key state holds, the left one
+// when it names neither. With right Alt, the Ctrl and Alt of the byte belong to it.
+std::uint8_t SidesOfState(std::uint8_t state, const std::uint8_t* keys) {
+    auto down = [keys](std::uint16_t vk) { return keys && (keys[vk] & 0x80); };
+    auto pick = [&](std::uint8_t bit, std::uint8_t left, std::uint8_t right, std::uint16_t leftVk,
+                    std::uint16_t rightVk) -> std::uint8_t {
+        if (!(state & bit)) return 0;
+        const std::uint8_t held = (down(leftVk) ? left : 0) | (down(rightVk) ? right : 0);
+        return held ? held : left;
+    };
+    std::uint8_t sides = 0;
+    if (state & MOD_ALTGR) {
+        sides |= SIDE_RALT;
+    } else {
+        sides |= pick(MOD_ALT, SIDE_LALT, SIDE_RALT, VK_LMENU, VK_RMENU);
+        sides |= pick(MOD_CTRL, SIDE_LCTRL, SIDE_RCTRL, VK_LCONTROL, VK_RCONTROL);
+    }
+    sides |= pick(MOD_SHIFT, SIDE_LSHIFT, SIDE_RSHIFT, VK_LSHIFT, VK_RSHIFT);
+    if (state & MOD_RWIN) sides |= SIDE_RWIN;
+    if (state & MOD_LWIN) sides |= SIDE_LWIN;
+    return sides;
+}
+
+struct HeldModifiers {
+    std::uint8_t lift = 0;     // released before the text
+    std::uint8_t restore = 0;  // pressed again after it
+};
+
+// The thread's state says what the text would be typed with; the physical state says
+// what the user still holds. GetAsyncKeyState follows events when they are queued, the
+// thread's state only when the program reads them: a modifier let go of right after the
+// trigger reads up there while the thread still has it down (pressing it again would
+// leave it stuck), and one pressed after the trigger reads down already (the program
+// reads that press before the text). Lift both; put back only what is held in both.
+HeldModifiers SampleModifiers(std::uint8_t saved) {
+    std::uint8_t keys[256] = {};
+    const bool haveKeys = Plat().GetKeyboardState(keys);
+    const std::uint8_t logical = SidesOfState(saved, haveKeys ? keys : nullptr);
+    std::uint8_t physical = 0;
+    for (const ModifierKey& key : kModifierKeys) {
+        if (Plat().GetAsyncKeyState(key.vk) < 0) physical |= key.side;
+    }
+    // Layouts with AltGr hold left Ctrl along with right Alt; its release lifts both.
+    if ((logical | physical) & SIDE_RALT) physical &= static_cast<std::uint8_t>(~SIDE_LCTRL);
+    return {static_cast<std::uint8_t>(logical | physical),
+            static_cast<std::uint8_t>(logical & physical)};
+}
+
+void RestoreModifiers(std::uint8_t saved, std::uint8_t restore) {
+    gRestoredSides |= restore;
     if (PlatformIsNT) {
         DebugLog(u"2.prevTgl\t%s", ModifierNames(saved));
         DebugLog(u"2.GlobalTgl\t%s", ModifierNames(ModifierState));
@@ -203,15 +284,17 @@ void RestoreModifiers(std::uint8_t saved) {
                      static_cast<int>(Plat().GetAsyncKeyState(VK_MENU)),
                      static_cast<int>(Plat().GetAsyncKeyState(VK_CONTROL)));
         }
-        SendModifiers(saved, true);
+        SendModifierSides(restore, true);
         return;
     }
     // keybd_event platforms get back what the key form can express; the Windows keys
     // stay up.
-    if (saved & MOD_SHIFT) SendKey(VK_SHIFT, true);
-    if (saved & MOD_CTRL) SendKey(VK_CONTROL, true);
-    if (saved & MOD_ALT) SendKey(VK_MENU, true);
-    if (saved & MOD_ALTGR) SendKey(kRightAltKey, true);
+    const bool altGr = (saved & MOD_ALTGR) && (restore & SIDE_RALT);
+    if ((saved & MOD_SHIFT) && (restore & (SIDE_LSHIFT | SIDE_RSHIFT))) SendKey(VK_SHIFT, true);
+    if ((saved & MOD_CTRL) && (altGr || (restore & (SIDE_LCTRL | SIDE_RCTRL))))
+        SendKey(VK_CONTROL, true);
+    if ((saved & MOD_ALT) && (restore & (SIDE_LALT | SIDE_RALT))) SendKey(VK_MENU, true);
+    if (altGr) SendKey(kRightAltKey, true);
 }
 
 int DigitValue(char16_t ch, int base) {
@@ -228,10 +311,13 @@ bool SendText(const std::u16string& text) {
     TLogScope logScope;  // one look for the log's listeners for all the text's lines
     tTyping = TypingState{(LockState & LOCK_CAPS) != 0, -1};
     PlaybackCounter = 0;
+    ++PendingSequences;
+    PlaybackTick = Plat().GetTickCount();
     SendKey(kMarkerKey, true);
     const std::uint8_t saved = ModifierState;
     try {
-        SendModifiers(saved, false);
+        const HeldModifiers held = SampleModifiers(saved);
+        SendModifierSides(held.lift, false);
         for (std::size_t i = 0; i < text.size(); ++i) {
             const char16_t ch = text[i];
             if (ch != EscapeChar) {
@@ -247,12 +333,14 @@ bool SendText(const std::u16string& text) {
             }
             Yield();
         }
-        RestoreModifiers(saved);
+        RestoreModifiers(saved, held.restore);
     } catch (...) {
         EndPlaybackAfterFailure();
         throw;
     }
     SendKey(kMarkerKey, false);
+    // A long text takes a while to inject: its playback starts counting from here.
+    PlaybackTick = Plat().GetTickCount();
     Yield();
     return true;
 }
@@ -279,6 +367,10 @@ void SendKey(std::uint16_t code, bool press) {
         Plat().keybd_event(vk, static_cast<std::uint8_t>(scan), flags, 0);
     }
     ++PlaybackCounter;
+    ++ActionCount;
+    if (const std::uint8_t side = ModifierSide(vk, flags & KEYEVENTF_EXTENDEDKEY, scan)) {
+        gSideBalance[SideIndex(side)] += press ? 1 : -1;
+    }
     if (LogListening()) {
         DebugLog(u"4.AddVK\tVK:%.4x\t[%s]\t%s\tsc=%x\t%.8x", code, KeyName(code, 0),
                  KeyActionText(flags), scan, 0);
@@ -324,6 +416,8 @@ void SendUnicodeChar(char16_t ch) {
 
 void SendLockKeyToggle(std::uint16_t code) {
     PlaybackCounter = 0;
+    ++PendingSequences;
+    PlaybackTick = Plat().GetTickCount();
     SendKey(kMarkerKey, true);
     try {
         // The user's own press is still down when these events arrive, and a press of a
@@ -353,17 +447,75 @@ bool CapsLockAffectsKey(std::uint8_t vk) {
 }
 
 void SendModifiers(std::uint8_t state, bool press) {
-    if (state & MOD_ALTGR) {
-        SendKey(kRightAltKey, press);
+    SendModifierSides(SidesOfState(state, nullptr), press);
+}
+
+void SendModifierSides(std::uint8_t sides, bool press) {
+    for (const ModifierKey& key : kModifierKeys) {
+        if (!(sides & key.side)) continue;
+        SendKey(key.code, press);
         // Windows adds a left Ctrl event to right Alt on layouts with AltGr.
-        ++PlaybackCounter;
-    } else {
-        if (state & MOD_ALT) SendKey(VK_MENU, press);
-        if (state & MOD_CTRL) SendKey(VK_CONTROL, press);
+        if (key.side == SIDE_RALT) ++PlaybackCounter;
     }
-    if (state & MOD_SHIFT) SendKey(VK_SHIFT, press);
-    if (state & MOD_RWIN) SendKey(VK_RWIN, press);
-    if (state & MOD_LWIN) SendKey(VK_LWIN, press);
+}
+
+std::uint8_t ModifierSide(std::uint16_t vk, bool extended, std::uint32_t scan) {
+    switch (vk) {
+        case VK_SHIFT:
+            return (scan & 0xFF) == kRightShiftScan ? SIDE_RSHIFT : SIDE_LSHIFT;
+        case VK_CONTROL:
+            return extended ? SIDE_RCTRL : SIDE_LCTRL;
+        case VK_MENU:
+            return extended ? SIDE_RALT : SIDE_LALT;
+        default:
+            for (const ModifierKey& key : kModifierKeys) {
+                if (key.vk == vk) return key.side;
+            }
+            return 0;
+    }
+}
+
+void NoteModifierEvent(std::uint8_t side, bool press) {
+    if (side) gSideBalance[SideIndex(side)] -= press ? 1 : -1;
+}
+
+void ReleaseLetGoModifiers() {
+    const std::uint8_t restored = gRestoredSides;
+    gRestoredSides = 0;
+    for (std::size_t i = 0; i < kSideCount; ++i) {
+        if (!(restored & kModifierKeys[i].side) || gSideBalance[i] <= 0) continue;
+        DebugLog(u"2.LetGo\t%.4x", kModifierKeys[i].code);
+        SendKey(kModifierKeys[i].code, false);
+    }
+    std::fill(std::begin(gSideBalance), std::end(gSideBalance), 0);
+}
+
+void ResetPlayback() {
+    PendingSequences = 0;
+    PlaybackCounter = 0;
+    gRestoredSides = 0;
+    std::fill(std::begin(gSideBalance), std::end(gSideBalance), 0);
+}
+
+void ResendKey(std::uint16_t vk, std::uint32_t keyData) {
+    const bool extended = (keyData & (1u << 24)) != 0;
+    const std::uint32_t scan = (keyData >> 16) & 0xFF;
+    std::uint32_t flags = (keyData & 0x80000000u) ? KEYEVENTF_KEYUP : 0;
+    if (extended) flags |= KEYEVENTF_EXTENDEDKEY;
+    // Shift's side is in its scan code only; the sided key keeps it.
+    const std::uint8_t key = static_cast<std::uint8_t>(
+        vk == VK_SHIFT && scan == kRightShiftScan ? VK_RSHIFT : (vk & 0xFF));
+    if (PlatformIsNT) {
+        KeyInput input;
+        input.wVk = key;
+        input.wScan = static_cast<std::uint16_t>(scan | (extended ? 0xE000 : 0));
+        input.dwFlags = flags;
+        input.dwExtraInfo = Plat().GetTickCount();
+        Plat().SendInput(input);
+    } else {
+        Plat().keybd_event(key, static_cast<std::uint8_t>(scan), flags, 0);
+    }
+    DebugLog(u"4.Resend\tVK:%.4x\t%s\tsc=%x", vk, KeyActionText(flags), scan);
 }
 
 std::u16string KeyActionText(std::uint32_t flags) {

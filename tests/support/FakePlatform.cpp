@@ -1110,18 +1110,70 @@ LResult FakePlatform::DeliverOne(const KeyInput& input, const KeyboardHook& hook
 
 namespace {
 
+// The thread's state takes a key: lock keys toggle on the press.
+void ApplyToThread(FakePlatform& fake, int vk, bool down, bool extended) {
+    if (down && IsLockKey(vk) && !(fake.keyState[vk] & 0x80)) fake.keyState[vk] ^= 0x01;
+    ApplyKey(fake.keyState, vk, down, extended);
+}
+
+// A key event reaches a thread's input queue (queueInput): the async state takes it at
+// once, the thread's state when the program reads it.
+void Arrive(FakePlatform& fake, int vk, std::uint16_t scan, bool down, bool extended,
+            bool injected) {
+    ApplyKey(fake.asyncState, vk, down, extended);
+    fake.inputQueue.push_back({static_cast<std::uint8_t>(vk), scan, down, extended, injected});
+}
+
 void Inject(FakePlatform& fake, const KeyInput& input, bool viaKeybdEvent, bool german,
             std::vector<KeyInput>* queue) {
     fake.injected.push_back({input, viaKeybdEvent});
+    const int vk = VkOfInput(fake, input);
     if (queue) {
         queue->push_back(input);
-    } else {
+    } else if (fake.queueInput && vk != 0) {
+        const bool down = !(input.dwFlags & KEYEVENTF_KEYUP);
+        const bool extended = (input.dwFlags & KEYEVENTF_EXTENDEDKEY) != 0;
+        if ((vk == VK_RMENU || (vk == VK_MENU && extended)) && fake.altGrAddsLeftCtrl && german) {
+            KeyInput ctrl;
+            ctrl.wVk = VK_LCONTROL;
+            ctrl.wScan = 0x21D;
+            ctrl.dwFlags = input.dwFlags & KEYEVENTF_KEYUP;
+            Arrive(fake, VK_LCONTROL, 0x1D, down, false, true);
+            if (fake.onInject) fake.onInject(ctrl);
+        }
+        Arrive(fake, vk, input.wScan, down, extended, true);
+    } else if (!fake.queueInput) {
         Apply(fake, input, german);
     }
     if (fake.onInject) fake.onInject(input);
 }
 
 }  // namespace
+
+void FakePlatform::QueueUserKey(int vk, bool down, bool extended) {
+    std::uint32_t scan = ScanOf(static_cast<std::uint32_t>(vk), impl_->germanLayout);
+    if (extended) scan |= 0xE000;
+    Arrive(*this, vk & 0xFF, static_cast<std::uint16_t>(scan), down, extended, false);
+}
+
+bool FakePlatform::ReadInput(const std::function<void(WParam, LParam)>& hook) {
+    if (inputQueue.empty()) return false;
+    const QueuedKey key = inputQueue.front();
+    inputQueue.erase(inputQueue.begin());
+    int generic = key.vk;
+    if (generic == VK_LSHIFT || generic == VK_RSHIFT) generic = VK_SHIFT;
+    if (generic == VK_LCONTROL || generic == VK_RCONTROL) generic = VK_CONTROL;
+    if (generic == VK_LMENU || generic == VK_RMENU) generic = VK_MENU;
+    const bool extended =
+        key.extended || key.vk == VK_RCONTROL || key.vk == VK_RMENU || (key.scan & 0xE000);
+    std::uint32_t lParam = 1u | (static_cast<std::uint32_t>(key.scan & 0xFF) << 16);
+    if (extended) lParam |= 1u << 24;
+    if (keyState[key.vk] & 0x80) lParam |= 1u << 30;
+    if (!key.down) lParam |= 0xC0000000u;
+    if (hook) hook(static_cast<WParam>(generic), static_cast<LParam>(lParam));
+    ApplyToThread(*this, key.vk, key.down, extended);
+    return true;
+}
 
 std::uint32_t FakePlatform::SendInput(const KeyInput& input) {
     Inject(*this, input, false, impl_->germanLayout, delivering_ ? &queued_ : nullptr);

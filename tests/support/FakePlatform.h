@@ -81,6 +81,26 @@ public:
     using KeyboardHook = std::function<LResult(int code, WParam wParam, LParam lParam)>;
     LResult DeliverKey(const KeyInput& input, const KeyboardHook& hook);
     bool snapshotHoldsPress = false;
+    // A thread's input queue, for tests that type the way people do. When on, events
+    // wait in the queue: the async (physical) state follows them when they are queued,
+    // the thread's (logical) state only when the program reads them with ReadInput.
+    bool queueInput = false;
+    struct QueuedKey {
+        std::uint8_t vk = 0;     // as queued: sided or generic
+        std::uint16_t scan = 0;  // with 0xE000 for an extended key
+        bool down = true;
+        bool extended = false;
+        bool injected = true;
+    };
+    std::vector<QueuedKey> inputQueue;
+    // The user's keyboard: queues an event with the layout's scan code (not recorded as
+    // injected). Needs queueInput.
+    void QueueUserKey(int vk, bool down, bool extended = false);
+    // The program reads the next event: `hook` gets the message's wParam (the generic
+    // modifier key) and lParam (scan code, extended, previous state, release) while the
+    // thread's state is still the one before it; then the thread's state takes it. False
+    // when the queue is empty.
+    bool ReadInput(const std::function<void(WParam, LParam)>& hook);
 
     // ------------------------------------------------------------ windows (scene)
     using MessageHandler = std::function<LResult(HWnd, std::uint32_t, WParam, LParam)>;
@@ -143,7 +163,7 @@ public:
     SystemTime localTime{2026, 12, 1, 7, 21, 5, 9, 0};
     std::map<std::uint32_t, std::u16string> localeInfo;  // German by default
     std::vector<ShellExecuteInfo> shellExecutes;
-    std::u16string moduleFileName = u"C:\\Windows\\notepad.exe";  // GetModuleFileNameW
+    std::u16string moduleFileName = u"C:\\Windows\\notepad.exe";      // GetModuleFileNameW
     std::function<bool(const ShellExecuteInfo&)> shellExecuteResult;  // default: true
     std::map<std::u16string, int> mutexes;  // open handles by name; preset = another instance
     // Named mutexes another thread holds: a wait for them times out (after its time).
