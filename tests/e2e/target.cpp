@@ -1,10 +1,22 @@
 // target: a window with a multi-line edit control that receives the typed keys in the
 // end-to-end tests. WM_APP+1 makes it take the foreground and focus its edit; WM_APP+2
-// answers GetKeyState of the key in wParam.
+// answers GetKeyState of the key in wParam; WM_APP+3 keeps it busy until the event
+// "VtTargetGo" is set (it sets "VtTargetBusy" first), so that keys sent meanwhile queue
+// up before it reads any; WM_APP+4 answers how many presses of the key wParam reached it.
 #include <windows.h>
 
 namespace {
 HWND gEdit = nullptr;
+int gPresses[256] = {};
+
+void WaitUntilGo() {
+    HANDLE busy = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"VtTargetBusy");
+    HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, L"VtTargetGo");
+    if (busy) SetEvent(busy);
+    if (go) WaitForSingleObject(go, 10000);
+    if (go) CloseHandle(go);
+    if (busy) CloseHandle(busy);
+}
 
 LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -21,6 +33,11 @@ LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             SetActiveWindow(wnd);
             SetFocus(gEdit);
             return 0;
+        case WM_APP + 3:
+            WaitUntilGo();
+            return 0;
+        case WM_APP + 4:
+            return gPresses[wParam & 0xFF];
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
@@ -46,6 +63,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     SetFocus(gEdit);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)
+            ++gPresses[msg.wParam & 0xFF];
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -2,6 +2,9 @@
 // what reaches the pipeline, and that nothing escapes it.
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "FakePlatform.h"
 #include "common/DebugWindowInterface.h"
 #include "common/Vantor.Utils.h"
@@ -280,4 +283,158 @@ TEST_CASE("an error after a macro typed in the key's place still swallows the ke
     for (const auto& l : f.fake.debugOutput)
         if (l == u"ConvertKey: Ungültiger Datentyp für 'EasyTab'") logged = true;
     CHECK(logged);
+}
+
+namespace {
+
+// A program reading its input queue: every event goes through the hook first (the
+// thread's state is still the one before it); a letter key that the hook passes on
+// types its letter, upper case with Shift, nothing with Ctrl or Alt held (a shortcut).
+struct TypingFixture : HookFixture {
+    std::string typed;
+    std::uint32_t msPerEvent = 0;
+
+    TypingFixture() {
+        fake.UseUsLayout();
+        fake.queueInput = true;
+        SetOption(u"Vantor eingeschaltet", 1);
+        SetMacro(u"00080045", u"xyz");  // AltGr+E
+    }
+    void Key(int vk, bool down, bool extended = false) { fake.QueueUserKey(vk, down, extended); }
+    void Tap(int vk) {
+        Key(vk, true);
+        Key(vk, false);
+    }
+    bool Down(int vk) { return fake.GetKeyState(vk) < 0; }
+    // Reads the queue (at most `events` of it) as the program does.
+    void Read(int events = -1) {
+        while (events-- != 0 && fake.ReadInput([this](WParam w, LParam l) {
+            fake.tickCount += msPerEvent;
+            if (KeyboardProc(HC_ACTION, w, l) == 1) return;
+            if ((l & 0x80000000) || w < 'A' || w > 'Z') return;
+            if (Down(VK_CONTROL) || Down(VK_MENU)) return;
+            typed += static_cast<char>(Down(VK_SHIFT) ? w : w + 0x20);
+        })) {
+        }
+    }
+};
+
+}  // namespace
+
+TEST_CASE("right Shift held: Shift+Ä types Ae, and right Shift is back while still held") {
+    TypingFixture f;
+    f.SetOption(u"Umlautwandlung", 1);
+    f.fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAscii, MacroValueName(MacroKey(0xDE, 0x01)),
+                        u"Ae");
+    f.Key(VK_RSHIFT, true);
+    f.Tap(0xDE);
+    f.Read();
+    CHECK(f.typed == "Ae");
+    CHECK(f.Down(VK_RSHIFT));
+    CHECK_FALSE(f.Down(VK_LSHIFT));
+    f.Key(VK_RSHIFT, false);
+    f.Tap('B');
+    f.Read();
+    CHECK(f.typed == "Aeb");
+}
+
+TEST_CASE("a modifier let go of while its text is being injected is not left down") {
+    TypingFixture f;
+    f.Key(VK_RMENU, true, true);
+    f.Key('E', true);
+    // The user lets go of AltGr while the hook injects the text: the release lands
+    // between the text's keys, before the hook puts right Alt back.
+    f.fake.onInject = [&](const KeyInput& in) {
+        if (in.wVk == 'Y' && !(in.dwFlags & KEYEVENTF_KEYUP)) f.Key(VK_RMENU, false, true);
+    };
+    f.Read();
+    f.fake.onInject = nullptr;
+    CHECK(f.typed == "xyz");
+    CHECK_FALSE(f.Down(VK_MENU));
+    f.Key('E', false);
+    f.Tap('Q');
+    f.Read();
+    CHECK(f.typed == "xyzq");
+}
+
+TEST_CASE("playback ends a second after its last event, and lasts through a long text") {
+    TypingFixture f;
+    f.SetMacro(u"00000041", u"!");  // a plain A would type "!" if it were converted
+    f.SetMacro(u"00080044", std::u16string(5000, u'a'));
+    f.msPerEvent = 5;  // 10,000 events: 50 s in all, never a second between two
+
+    f.Key(VK_RMENU, true, true);
+    f.Tap('D');
+    f.Key(VK_RMENU, false, true);
+    f.Read();
+    CHECK(f.typed == std::string(5000, 'a'));
+
+    // A key that reports the marker's code, pressed and never released.
+    f.typed.clear();
+    f.Key(0xFF, true);
+    f.Tap('A');
+    f.Read();
+    CHECK(f.typed == "a");  // within the second: playback, not converted
+    f.fake.tickCount += 1001;
+    f.Key(VK_RMENU, true, true);
+    f.Tap('E');
+    f.Key(VK_RMENU, false, true);
+    f.Read();
+    CHECK(f.typed == "axyz");
+    CHECK_FALSE(PlaybackActive);
+}
+
+TEST_CASE("keys held back behind a text that never arrives come through once, in order") {
+    TypingFixture f;
+    f.Key(VK_RMENU, true, true);
+    f.Key('E', true);
+    f.Read(2);
+    // The text goes to another program: the focus moved before it was queued here.
+    f.fake.inputQueue.clear();
+    f.Key('E', false);
+    f.Key(VK_RMENU, false, true);
+    f.Tap('Q');
+    f.Tap('W');
+    f.Read();
+    CHECK(f.typed == "qw");
+    CHECK_FALSE(f.Down(VK_MENU));
+    int resentQ = 0;
+    for (const auto& e : f.fake.injected) resentQ += e.input.wVk == 'Q';
+    CHECK(resentQ == 2);  // press and release, once each
+}
+
+TEST_CASE("a key stays swallowed once a step acted in its place, whatever fails after") {
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.fake.nextHookResult = 9;
+    SUBCASE("an option written, then the sound switch cannot be read") {
+        f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"Piepsen bei Umschaltungen", 1);
+        f.fake.HoldKey(VK_RMENU);
+        CHECK(f.Press(VK_F1, 0x3B) == 1);
+        CHECK(f.fake.GetRegValue(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet")->data ==
+              std::vector<std::uint8_t>{0});
+    }
+    SUBCASE("a program started, then an option cannot be read") {
+        f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"EasyTab", 1);
+        f.SetMacro(u"00000041", u"^prog^*7");
+        CHECK(f.Press('A', 0x1E) == 1);
+        CHECK(f.fake.shellExecutes.size() == 1);
+        CHECK(f.fake.injected.empty());
+    }
+    SUBCASE("a text typed, then a failure of another kind") {
+        f.SetMacro(u"00000041", u"ab");
+        f.fake.onInject = [](const KeyInput& in) {
+            if (in.wVk == 'B') throw std::runtime_error("injection failed");
+        };
+        CHECK(f.Press('A', 0x1E) == 1);
+        CHECK(std::count(f.fake.debugOutput.begin(), f.fake.debugOutput.end(),
+                         u"ConvertKey: injection failed") == 1);
+    }
+    SUBCASE("nothing done yet: an error of any type is contained and the key passed on") {
+        f.SetMacro(u"00000041", u"^prog");
+        f.fake.shellExecuteResult = [](const ShellExecuteInfo&) -> bool { throw 42; };
+        CHECK(f.Press('A', 0x1E) == 9);
+        CHECK(std::count(f.fake.debugOutput.begin(), f.fake.debugOutput.end(),
+                         u"KeyboardProc: unknown error") == 1);
+    }
 }

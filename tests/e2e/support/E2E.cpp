@@ -141,6 +141,16 @@ void RegSetText(const std::wstring& path, const std::wstring& name, const std::w
     }
 }
 
+void RegSetDword(const std::wstring& path, const std::wstring& name, DWORD value) {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
+        RegCloseKey(key);
+    }
+}
+
 bool RegGetByte(const std::wstring& path, const std::wstring& name, BYTE* value) {
     DWORD size = 1;
     return RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str(), RRF_RT_REG_BINARY, nullptr,
@@ -237,6 +247,44 @@ void Scene::Focus() {
     SendMessageW(targetWnd, WM_APP + 1, 0, 0);
     SetForegroundWindow(targetWnd);
     Sleep(50);
+}
+
+BYTE Scene::TargetModifiers() {
+    BYTE state = 0;
+    if (TargetKeyState(VK_SHIFT) < 0) state |= 0x01;
+    if (TargetKeyState(VK_CONTROL) < 0) state |= 0x02;
+    if (TargetKeyState(VK_MENU) < 0) state |= 0x04;
+    if (TargetKeyState(VK_RMENU) < 0) state |= 0x08;
+    return state;
+}
+
+int Scene::TargetPresses(WORD vk) {
+    DWORD_PTR r = 0;
+    SendMessageTimeoutW(targetWnd, WM_APP + 4, vk, 0, SMTO_ABORTIFHUNG, 5000, &r);
+    return static_cast<int>(r);
+}
+
+namespace {
+// The events the target waits on while paused; kept for the program's life.
+HANDLE BusyEvent() {
+    static HANDLE h = CreateEventW(nullptr, FALSE, FALSE, L"VtTargetBusy");
+    return h;
+}
+HANDLE GoEvent() {
+    static HANDLE h = CreateEventW(nullptr, TRUE, FALSE, L"VtTargetGo");
+    return h;
+}
+}  // namespace
+
+bool Scene::Pause() {
+    ResetEvent(GoEvent());
+    ResetEvent(BusyEvent());
+    PostMessageW(targetWnd, WM_APP + 3, 0, 0);
+    return WaitForSingleObject(BusyEvent(), 10000) == WAIT_OBJECT_0;
+}
+
+void Scene::Resume() {
+    SetEvent(GoEvent());
 }
 
 void Scene::Down() {

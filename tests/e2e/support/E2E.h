@@ -37,6 +37,7 @@ std::string Utf8(const std::wstring& s);
 void RegDeleteTreeCU(const std::wstring& path);
 void RegSetByte(const std::wstring& path, const std::wstring& name, BYTE value);
 void RegSetText(const std::wstring& path, const std::wstring& name, const std::wstring& value);
+void RegSetDword(const std::wstring& path, const std::wstring& name, DWORD value);
 bool RegGetByte(const std::wstring& path, const std::wstring& name, BYTE* value);
 
 // The product's keys under HKEY_CURRENT_USER; a fresh configuration of one-byte switches.
@@ -77,6 +78,14 @@ struct Scene {
     // Taps a lock key until the target's thread has it as asked (each tap waits until the
     // viewer shows the target read its release); false if it never does.
     bool SetTargetLock(WORD vk, bool on);
+    // The target's thread key state: 0x01 Shift, 0x02 Ctrl, 0x04 Alt, 0x08 right Alt.
+    BYTE TargetModifiers();
+    // Presses of a key that reached the target's message loop.
+    int TargetPresses(WORD vk);
+    // Keeps the target busy until Resume: keys sent meanwhile are all queued before it
+    // reads the first, as behind a busy program or under a fast typist.
+    bool Pause();
+    void Resume();
 };
 
 }  // namespace e2e
