@@ -24,6 +24,13 @@ void DestroySceneWindow(HWnd wnd);
 // A symbolic registry link at HKEY_LOCAL_MACHINE\linkPath to HKEY_LOCAL_MACHINE\targetPath.
 bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath);
 
+// A window of this thread with the keyboard focus, so that injected keys queue up for
+// this thread until ReadSceneInput reads them (the thread's key state takes each as it
+// is read); EndSceneInput closes it.
+bool FocusSceneInputWindow();
+void ReadSceneInput();
+void EndSceneInput();
+
 // Sets (value given) or removes (null) a variable of this process's environment.
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value);
 

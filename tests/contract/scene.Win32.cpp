@@ -71,6 +71,36 @@ bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targe
     return rc == ERROR_SUCCESS;
 }
 
+namespace {
+HWND gInputWnd = nullptr;
+}  // namespace
+
+bool FocusSceneInputWindow() {
+    Register(u"VtContractInput");
+    gInputWnd = CreateWindowExW(0, L"VtContractInput", L"VtContractInput",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (!gInputWnd) return false;
+    SetForegroundWindow(gInputWnd);
+    SetFocus(gInputWnd);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    return GetFocus() == gInputWnd;
+}
+
+void ReadSceneInput() {
+    // Only read: dispatching a lone Alt release would open the window's menu.
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    }
+}
+
+void EndSceneInput() {
+    ReadSceneInput();
+    if (gInputWnd) DestroyWindow(gInputWnd);
+    gInputWnd = nullptr;
+}
+
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value) {
     SetEnvironmentVariableW(W(name), value ? W(*value) : nullptr);
 }

@@ -33,6 +33,21 @@ bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targe
     return true;
 }
 
+bool FocusSceneInputWindow() {
+    Fake().queueInput = true;
+    return true;
+}
+
+void ReadSceneInput() {
+    while (Fake().ReadInput(nullptr)) {
+    }
+}
+
+void EndSceneInput() {
+    ReadSceneInput();
+    Fake().queueInput = false;
+}
+
 void SetSceneEnvironment(const std::u16string& name, const std::u16string* value) {
     if (value)
         Fake().environment[name] = *value;
