@@ -114,7 +114,8 @@ bool HoldBack(const KeyEvent& event, bool pressed, WParam wParam, LParam lParam)
         if (PendingSequences > 0) EndPlayback();
         return false;
     }
-    if (PendingSequences == 0 || gResent.size() >= kMaxResent) return false;
+    // Inside a playback the keys are the text's own.
+    if (PendingSequences == 0 || PlaybackActive || gResent.size() >= kMaxResent) return false;
     ResendKey(event.VirtualKey, event.KeyData);
     gResent.push_back({event.VirtualKey, !pressed});
     return true;

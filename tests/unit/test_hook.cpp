@@ -384,6 +384,20 @@ TEST_CASE("playback ends a second after its last event, and lasts through a long
     CHECK_FALSE(PlaybackActive);
 }
 
+TEST_CASE("a macro typing two texts keeps them in order, and keys typed after it behind both") {
+    TypingFixture f;
+    f.SetMacro(u"00080045", u"^prog^xy^uv");
+    f.Key(VK_RMENU, true, true);
+    f.Key('E', true);
+    f.Read(2);
+    f.Key('E', false);
+    f.Key(VK_RMENU, false, true);
+    f.Tap('Q');
+    f.Read();
+    CHECK(f.typed == "xyuvq");
+    CHECK_FALSE(f.Down(VK_MENU));
+}
+
 TEST_CASE("keys held back behind a text that never arrives come through once, in order") {
     TypingFixture f;
     f.Key(VK_RMENU, true, true);
