@@ -117,7 +117,8 @@ void ThroughKeyboardProc(const Scenario& s) {
     KeyboardProc(HC_ACTION, s.vk, lParam);  // learns the hook handle once
     Run("KeyboardProc", s, fake, [&] {
         KeyboardProc(HC_ACTION, s.vk, lParam);
-        PlaybackActive = false;  // the injected marker never comes back here
+        PlaybackActive = false;  // the injected marker never comes back here,
+        PendingSequences = 0;    // nor the text
     });
     LibraryUnload();
 }

@@ -400,6 +400,7 @@ TEST_SUITE("keyboard") {
         CHECK((after & 1) != (before & 1));
         CHECK(after >= 0);  // released again
         if (after & 1) TypeIntoScene(Tap(VK_CAPITAL));
+    }
 
     // Wine keeps no side for an injected Shift (right Shift reads as left): Shift's
     // sides are Windows' behaviour, kept by the fake and not pinned here.

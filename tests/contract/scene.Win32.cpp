@@ -77,9 +77,9 @@ HWND gInputWnd = nullptr;
 
 bool FocusSceneInputWindow() {
     Register(u"VtContractInput");
-    gInputWnd = CreateWindowExW(0, L"VtContractInput", L"VtContractInput",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr,
-                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    gInputWnd =
+        CreateWindowExW(0, L"VtContractInput", L"VtContractInput", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        0, 0, 100, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     if (!gInputWnd) return false;
     SetForegroundWindow(gInputWnd);
     SetFocus(gInputWnd);
