@@ -176,7 +176,7 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
                     // A listed program gets every key untouched, the hot-key included.
                     DebugLog(u"KeyboardProc: %s steht unter Ausnahmen", ProgramFileName);
                 } else if (tConverting.active && tConverting.wParam == wParam &&
-                    tConverting.lParam == lParam) {
+                           tConverting.lParam == lParam) {
                     DebugLog(u"KeyboardProc: nested call for the key being converted");
                     verdict = 2;
                 } else {
