@@ -121,23 +121,6 @@ bool HoldBack(const KeyEvent& event, bool pressed, WParam wParam, LParam lParam)
     return true;
 }
 
-// Logging the failure of the current exception must not fail in its turn; nothing here
-// allocates outside the try.
-void LogContained(const char16_t* where) noexcept {
-    try {
-        try {
-            throw;
-        } catch (const EVtError& e) {
-            DebugLog(u"%s: %s", where, e.Message());
-        } catch (const std::exception& e) {
-            DebugLog(u"%s: %s", where, ToU16(e.what()));
-        } catch (...) {
-            DebugLog(u"%s: unknown error", where);
-        }
-    } catch (...) {
-    }
-}
-
 }  // namespace
 
 LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
@@ -188,7 +171,7 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
         SendHostModifiers(ModifierState);
     } catch (...) {
         verdict = 0;
-        LogContained(u"KeyboardProc");
+        LogCurrentError(u"KeyboardProc");
     }
     if (verdict == 2) return 1;
     try {

@@ -133,22 +133,6 @@ bool ConvertSingleKey(KeyContext& context) {
     }
 }
 
-// Logs the current exception; nothing may escape while the key is being swallowed.
-void LogTakenKeyError() noexcept {
-    try {
-        try {
-            throw;
-        } catch (const EVtError& e) {
-            DebugLog(u"ConvertKey: %s", e.Message());
-        } catch (const std::exception& e) {
-            DebugLog(u"ConvertKey: %s", ToU16(e.what()));
-        } catch (...) {
-            DebugLog(u"ConvertKey: unknown error");
-        }
-    } catch (...) {
-    }
-}
-
 void LookUpMacro(KeyContext& context) {
     const KeyEvent& event = context.Event;
     std::uint16_t code = event.VirtualKey;
@@ -195,10 +179,25 @@ std::uint8_t ConvertKey(const KeyEvent& event) {
         // program, posted to the host) has taken it: passing the key on as well would act
         // on it twice. Otherwise the hook contains the error.
         if (context.Verdict != 2 && ActionCount == actionsBefore) throw;
-        LogTakenKeyError();
+        LogCurrentError(u"ConvertKey");
         return 2;
     }
     return context.Verdict;
+}
+
+void LogCurrentError(const char16_t* where) noexcept {
+    try {
+        try {
+            throw;
+        } catch (const EVtError& e) {
+            DebugLog(u"%s: %s", where, e.Message());
+        } catch (const std::exception& e) {
+            DebugLog(u"%s: %s", where, ToU16(e.what()));
+        } catch (...) {
+            DebugLog(u"%s: unknown error", where);
+        }
+    } catch (...) {
+    }
 }
 
 void EasyTabStep(bool forward, KeyContext& context) {

@@ -17,6 +17,9 @@ struct KeyContext {
 
 // ---------------------------------------------------------------- pipeline
 std::uint8_t ConvertKey(const KeyEvent& event);
+// Logs the exception being handled as "where: message". Call it only inside a catch
+// handler; it allocates only inside its own try, so a failing log line is dropped.
+void LogCurrentError(const char16_t* where) noexcept;
 void EasyTabStep(bool forward, KeyContext& context);
 HWnd DialogRootWindow(HWnd window);
 

@@ -33,9 +33,18 @@ struct ExclusionFixture : FakeScope {
     }
     ~ExclusionFixture() { LibraryUnload(); }
 
-    void List(const std::u16string& name) { fake.SetRegString(HKEY_CURRENT_USER, kList, name, u""); }
+    void List(const std::u16string& name) {
+        fake.SetRegString(HKEY_CURRENT_USER, kList, name, u"");
+    }
     LResult Press(std::uint16_t vk, std::uint32_t scan) {
-        return KeyboardProc(HC_ACTION, vk, static_cast<LParam>(0x00000001u | (scan << 16)));
+        const LResult r =
+            KeyboardProc(HC_ACTION, vk, static_cast<LParam>(0x00000001u | (scan << 16)));
+        // The program reads the text a press typed (its marker first) before the next key.
+        while (PendingSequences > 0) {
+            KeyboardProc(HC_ACTION, 0xFF, 0x00000001);
+            KeyboardProc(HC_ACTION, 0xFF, static_cast<LParam>(0xC0000001u));
+        }
+        return r;
     }
     std::uint8_t MasterSwitch() const {
         auto v = fake.GetRegValue(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet");
