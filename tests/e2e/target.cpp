@@ -2,7 +2,8 @@
 // end-to-end tests. WM_APP+1 makes it take the foreground and focus its edit; WM_APP+2
 // answers GetKeyState of the key in wParam; WM_APP+3 keeps it busy until the event
 // "VtTargetGo" is set (it sets "VtTargetBusy" first), so that keys sent meanwhile queue
-// up before it reads any; WM_APP+4 answers how many presses of the key wParam reached it.
+// up before it reads any; WM_APP+4 answers how many presses of the key wParam reached it;
+// WM_APP+5 answers whether key messages still wait in its queue.
 #include <windows.h>
 
 namespace {
@@ -38,6 +39,8 @@ LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_APP + 4:
             return gPresses[wParam & 0xFF];
+        case WM_APP + 5:
+            return (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;

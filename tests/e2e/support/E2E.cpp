@@ -349,12 +349,17 @@ bool Scene::WaitViewerContains(const std::string& part, DWORD ms) {
 }
 
 void Scene::Settle(DWORD ms) {
+    // The target answers only from its message loop, so once it says no key waits in its
+    // queue, a converted key's text has been injected and read: an unchanged text alone
+    // is no proof on a busy machine, where injecting a text can outlast the pause.
     std::wstring last = Text();
     WaitUntil(
         [&] {
             Sleep(150);
+            DWORD_PTR keysQueued = 1;
+            SendMessageTimeoutW(targetWnd, WM_APP + 5, 0, 0, SMTO_ABORTIFHUNG, 5000, &keysQueued);
             std::wstring now = Text();
-            bool same = now == last;
+            bool same = now == last && keysQueued == 0;
             last = now;
             return same;
         },

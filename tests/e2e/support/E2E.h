@@ -68,8 +68,9 @@ struct Scene {
     bool WaitViewerLine(const std::string& line, DWORD ms = 10000);
     bool WaitViewerContains(const std::string& part, DWORD ms = 10000);
     bool WaitText(const std::wstring& text, DWORD ms = 10000);
-    // Waits, like a person, until the target's text stops changing (a converted key may
-    // type several characters; keys typed meanwhile would belong to the playback).
+    // Waits, like a person, until the target has read every key and its text stops
+    // changing (a converted key may type several characters; keys typed meanwhile would
+    // belong to the playback).
     void Settle(DWORD ms = 5000);
     void Focus();
     // GetKeyState of a key in the target's thread (what typing there depends on).
