@@ -3,7 +3,8 @@ set(VT_WARNINGS -Wall -Wextra -Werror)
 set(VT_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
 option(VT_SANITIZERS "build with AddressSanitizer and UBSan" ON)
 
-add_library(vt_logic STATIC ${VT_COMMON_SOURCES} ${VT_HOOK_SOURCES} ${VT_SETUP_SOURCES})
+add_library(vt_logic STATIC ${VT_COMMON_SOURCES} ${VT_HOOK_SOURCES} ${VT_SETUP_SOURCES}
+                             ${VT_TRAY_SOURCES})
 target_include_directories(vt_logic PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_compile_options(vt_logic PUBLIC ${VT_WARNINGS})
 if(VT_SANITIZERS)

@@ -30,9 +30,22 @@ if(VT_SETUP_SOURCES OR VT_SETUP_WIN32)
   target_link_options(VtInst PRIVATE -municode)
 endif()
 
+# ---- Vantor32.exe: the tray program (its logic in src/tray, windows and icons in its
+# *.Win32.cpp and .rc). The i686 tree also builds the 32-bit companion Vantor32x86.exe,
+# which the 64-bit tray program starts on 64-bit Windows.
+enable_language(RC)
+vt_win32_sources(VT_TRAY_WIN32 src/tray)
+add_executable(Vantor32 WIN32 ${VT_TRAY_SOURCES} ${VT_TRAY_WIN32} ${CMAKE_SOURCE_DIR}/src/tray/Vantor32.rc)
+target_link_libraries(Vantor32 PRIVATE vt_win32 gdi32 shell32)
+target_link_options(Vantor32 PRIVATE -municode)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL i686)
+  add_executable(Vantor32x86 WIN32 ${CMAKE_SOURCE_DIR}/src/tray/companion/Vantor32x86.Win32.cpp)
+  target_link_options(Vantor32x86 PRIVATE -municode)
+endif()
+
 # ---- companion programs
-# vthost is a GUI program; vtview a console program that prints what it receives.
-foreach(tool vthost vtview)
+# vtview is a console program that prints what it receives.
+foreach(tool vtview)
   file(GLOB tool_src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool}/*.cpp)
   file(GLOB tool_rc CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/${tool}/*.rc)
   set(kind WIN32)

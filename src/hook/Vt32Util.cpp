@@ -17,18 +17,33 @@ HHook HookHandle = 0;
 bool PlaybackActive = false;
 HInstance ModuleInstance = 0;
 std::u16string ProgramFileName;
+bool InstallingProcess = false;
 
 HHook Install(bool enable) {
     if (enable) {
         // A second call installs a second hook and keeps only the newest handle.
         HookHandle = Plat().SetWindowsHookExW(WH_KEYBOARD, ModuleInstance, 0);
+        InstallingProcess = HookHandle != 0;
     } else if (Plat().UnhookWindowsHookEx(HookHandle)) {
         HookHandle = 0;
+        InstallingProcess = false;
     }
     return HookHandle;
 }
 
 namespace {
+
+// Windows cannot load a library into a program of the other bitness, so it runs the
+// hook for such a program in the thread that installed it. The library of the program's
+// own bitness converts the key there; this copy must only pass it on.
+bool KeyOfAnotherProcess() {
+    if (!InstallingProcess) return false;
+    HWnd foreground = Plat().GetForegroundWindow();
+    if (foreground == 0) return false;
+    std::uint32_t pid = 0;
+    if (Plat().GetWindowThreadProcessId(foreground, &pid) == 0) return false;
+    return pid != Plat().GetCurrentProcessId();
+}
 
 bool IsModifierKey(std::uint16_t vk) {
     return vk == VK_MENU || vk == VK_CONTROL || vk == VK_SHIFT || vk == VK_RWIN || vk == VK_LWIN;
@@ -128,6 +143,7 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
     TLogScope logScope;        // the log's listeners, looked for once for this call
     THostCallScope hostScope;  // a host that does not answer is waited for once
     try {
+        if (KeyOfAnotherProcess()) return Plat().CallNextHookEx(HookHandle, code, wParam, lParam);
         KeyEvent event;
         event.VirtualKey = static_cast<std::uint16_t>(wParam & 0xFFFF);
         event.KeyData = static_cast<std::uint32_t>(lParam);

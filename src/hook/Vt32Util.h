@@ -17,6 +17,8 @@ extern HInstance ModuleInstance;  // the library's own module handle
 // The file name of the program this copy runs in ("notepad.exe"), learnt at load; the
 // list of programs left alone is looked up by it.
 extern std::u16string ProgramFileName;
+// True in the process whose Install(true) installed the hook (the host or its companion).
+extern bool InstallingProcess;
 
 // Install(true) registers the global WH_KEYBOARD hook, Install(false) removes it;
 // returns the hook handle as it then stands.

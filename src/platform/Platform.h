@@ -91,6 +91,13 @@ public:
     virtual HHook SetWindowsHookExW(int idHook, HInstance module, std::uint32_t threadId) = 0;
     virtual bool UnhookWindowsHookEx(HHook hook) = 0;
     virtual LResult CallNextHookEx(HHook hook, int code, WParam wParam, LParam lParam) = 0;
+    // GetForegroundWindow: 0 while no window is in the foreground.
+    virtual HWnd GetForegroundWindow() = 0;
+    // GetWindowThreadProcessId: the id of the thread that created the window (0 for no
+    // window) and, in *processId when not null, the id of its process.
+    virtual std::uint32_t GetWindowThreadProcessId(HWnd wnd, std::uint32_t* processId) = 0;
+    virtual bool PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, WParam wParam,
+                                    LParam lParam) = 0;
 };
 
 // ---------------------------------------------------------------- system
@@ -112,6 +119,12 @@ struct ShellExecuteInfo {  // the fields of SHELLEXECUTEINFOW we fill
 struct TokenGroup {                 // one SID_AND_ATTRIBUTES of a token's group list
     std::vector<std::uint8_t> sid;  // the SID's bytes (GetLengthSid of them)
     std::uint32_t attributes = 0;   // SE_GROUP_...
+};
+
+struct ProcessInfo {  // PROCESS_INFORMATION without the thread handle
+    Handle hProcess = 0;
+    std::uint32_t dwProcessId = 0;
+    std::uint32_t dwThreadId = 0;
 };
 
 class ISystem {
@@ -141,6 +154,16 @@ public:
     virtual bool ShellExecuteExW(const ShellExecuteInfo& info) = 0;
     // GetModuleFileNameW(NULL): the full path of this process's program; empty on failure.
     virtual std::u16string GetModuleFileNameW() = 0;
+    virtual std::uint32_t GetCurrentProcessId() = 0;
+    // GetFileAttributesW: INVALID_FILE_ATTRIBUTES when nothing is there.
+    virtual std::uint32_t GetFileAttributesW(const std::u16string& path) = 0;
+    // CreateProcessW(null, commandLine, no handles inherited, no flags, the caller's
+    // environment and folder); the new thread's handle is closed at once.
+    virtual bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) = 0;
+    // WaitForSingleObject: WAIT_OBJECT_0 once the object is signalled (a process that
+    // ended), WAIT_TIMEOUT after ms, WAIT_FAILED for a bad handle.
+    virtual std::uint32_t WaitForSingleObject(Handle h, std::uint32_t ms) = 0;
+    virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
     virtual Handle CreateMutexW(bool initialOwner, const std::u16string& name) = 0;
     // Access tokens, opened with TOKEN_QUERY and closed with CloseHandle.
     // OpenThreadToken(GetCurrentThread(), ..., openAsSelf): ERROR_NO_TOKEN when the thread

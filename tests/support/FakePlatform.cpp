@@ -106,9 +106,10 @@ struct MappingObject {
 };
 
 struct KernelHandle {
-    std::shared_ptr<MappingObject> mapping;  // null for a mutex or a token
+    std::shared_ptr<MappingObject> mapping;  // null for a mutex, a token or a process
     std::u16string mutexName;
     bool token = false;
+    int process = -1;  // index into FakePlatform::processes for a process handle
 };
 
 }  // namespace
@@ -1299,6 +1300,35 @@ bool FakePlatform::PostMessageW(HWnd wnd, std::uint32_t msg, WParam wParam, LPar
     return true;
 }
 
+HWnd FakePlatform::GetForegroundWindow() {
+    return foreground;
+}
+
+std::uint32_t FakePlatform::GetWindowThreadProcessId(HWnd wnd, std::uint32_t* processId) {
+    if (impl_->windows.find(wnd) == impl_->windows.end()) {
+        lastError_ = kErrorInvalidWindowHandle;
+        if (processId) *processId = 0;
+        return 0;
+    }
+    auto other = windowProcesses.find(wnd);
+    std::uint32_t pid = other == windowProcesses.end() ? currentProcessId : other->second;
+    if (processId) *processId = pid;
+    return pid + 1;
+}
+
+bool FakePlatform::PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, WParam,
+                                      LParam) {
+    ++counts.messages;
+    for (auto& p : processes)
+        if (p.tid == threadId && p.running) {
+            p.threadMessages.push_back(msg);
+            if (msg == WM_QUIT && !processesIgnoreQuit) p.running = false;
+            return true;
+        }
+    lastError_ = 1444;  // ERROR_INVALID_THREAD_ID
+    return false;
+}
+
 HWnd FakePlatform::GetFocus() {
     return focus;
 }
@@ -1456,7 +1486,7 @@ bool FakePlatform::CloseHandle(Handle h) {
         lastError_ = ERROR_INVALID_HANDLE;
         return false;
     }
-    if (!it->second.mapping && !it->second.mutexName.empty()) {
+    if (it->second.process < 0 && !it->second.mapping && !it->second.mutexName.empty()) {
         auto m = mutexes.find(it->second.mutexName);
         if (m != mutexes.end() && --m->second <= 0) mutexes.erase(m);
     }
@@ -1524,6 +1554,76 @@ bool FakePlatform::ShellExecuteExW(const ShellExecuteInfo& info) {
     bool ok = shellExecuteResult ? shellExecuteResult(info) : true;
     if (!ok) lastError_ = ERROR_FILE_NOT_FOUND;
     return ok;
+}
+
+std::uint32_t FakePlatform::GetCurrentProcessId() {
+    return currentProcessId;
+}
+
+std::uint32_t FakePlatform::GetFileAttributesW(const std::u16string& path) {
+    for (const auto& f : files)
+        if (SameText(f, path)) return 0x80;  // FILE_ATTRIBUTE_NORMAL
+    lastError_ = ERROR_FILE_NOT_FOUND;
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+bool FakePlatform::CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) {
+    // The program is the quoted first word, or the text up to the first blank.
+    std::u16string program;
+    if (!commandLine.empty() && commandLine[0] == u'"') {
+        std::size_t end = commandLine.find(u'"', 1);
+        program = commandLine.substr(1, end == std::u16string::npos ? end : end - 1);
+    } else {
+        program = commandLine.substr(0, commandLine.find(u' '));
+    }
+    if (failCreateProcess || GetFileAttributesW(program) == INVALID_FILE_ATTRIBUTES) {
+        lastError_ = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    StartedProcess p;
+    p.commandLine = commandLine;
+    p.pid = 0x2000 + 4 * static_cast<std::uint32_t>(processes.size());
+    p.tid = p.pid + 1;
+    processes.push_back(p);
+    Handle h = impl_->nextHandle;
+    impl_->nextHandle += 4;
+    KernelHandle k;
+    k.process = static_cast<int>(processes.size() - 1);
+    impl_->handles[h] = k;
+    if (info) {
+        info->hProcess = h;
+        info->dwProcessId = p.pid;
+        info->dwThreadId = p.tid;
+    }
+    return true;
+}
+
+std::uint32_t FakePlatform::WaitForSingleObject(Handle h, std::uint32_t ms) {
+    auto it = impl_->handles.find(h);
+    if (it == impl_->handles.end()) {
+        lastError_ = ERROR_INVALID_HANDLE;
+        return WAIT_FAILED;
+    }
+    if (it->second.process >= 0 && !processes[static_cast<std::size_t>(it->second.process)].running)
+        return WAIT_OBJECT_0;
+    tickCount += ms;
+    return WAIT_TIMEOUT;
+}
+
+bool FakePlatform::TerminateProcess(Handle process, std::uint32_t /*exitCode*/) {
+    auto it = impl_->handles.find(process);
+    if (it == impl_->handles.end() || it->second.process < 0) {
+        lastError_ = ERROR_INVALID_HANDLE;
+        return false;
+    }
+    StartedProcess& p = processes[static_cast<std::size_t>(it->second.process)];
+    if (!p.running) {  // Windows refuses to end a process that has ended
+        lastError_ = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    p.running = false;
+    p.terminated = true;
+    return true;
 }
 
 Handle FakePlatform::CreateMutexW(bool /*initialOwner*/, const std::u16string& name) {

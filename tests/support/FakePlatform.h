@@ -179,6 +179,22 @@ public:
     std::map<std::uint16_t, std::uint8_t> ports;
     std::vector<std::pair<std::uint16_t, std::uint8_t>> portWrites;
 
+    // ------------------------------------------------------------ processes and files (scene)
+    std::uint32_t currentProcessId = 0x1000;
+    HWnd foreground = 0;
+    std::map<HWnd, std::uint32_t> windowProcesses;  // windows of other processes; the rest are ours
+    std::set<std::u16string> files;  // what GetFileAttributesW finds (case-insensitive)
+    struct StartedProcess {
+        std::u16string commandLine;
+        std::uint32_t pid = 0, tid = 0;
+        bool running = true;
+        bool terminated = false;
+        std::vector<std::uint32_t> threadMessages;  // PostThreadMessageW to its thread
+    };
+    std::vector<StartedProcess> processes;  // CreateProcessW, in order
+    bool failCreateProcess = false;
+    bool processesIgnoreQuit = false;  // a started process that hangs: WM_QUIT does not end it
+
     // ------------------------------------------------------------ call counts (benchmarks)
     struct Counts {
         int registry = 0;  // every registry call
@@ -230,6 +246,10 @@ public:
     HHook SetWindowsHookExW(int idHook, HInstance module, std::uint32_t threadId) override;
     bool UnhookWindowsHookEx(HHook hook) override;
     LResult CallNextHookEx(HHook hook, int code, WParam wParam, LParam lParam) override;
+    HWnd GetForegroundWindow() override;
+    std::uint32_t GetWindowThreadProcessId(HWnd wnd, std::uint32_t* processId) override;
+    bool PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, WParam wParam,
+                            LParam lParam) override;
 
     std::uint32_t GetLastError() override;
     std::uint32_t GetVersionExW_PlatformId() override;
@@ -248,6 +268,11 @@ public:
     std::u16string GetLocaleInfoW(std::uint32_t lcType) override;
     bool ShellExecuteExW(const ShellExecuteInfo& info) override;
     std::u16string GetModuleFileNameW() override;
+    std::uint32_t GetCurrentProcessId() override;
+    std::uint32_t GetFileAttributesW(const std::u16string& path) override;
+    bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) override;
+    std::uint32_t WaitForSingleObject(Handle h, std::uint32_t ms) override;
+    bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override;
     bool OpenThreadToken(bool openAsSelf, Handle* token) override;
     bool OpenProcessToken(Handle* token) override;

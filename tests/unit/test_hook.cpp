@@ -451,4 +451,39 @@ TEST_CASE("a key stays swallowed once a step acted in its place, whatever fails 
         CHECK(std::count(f.fake.debugOutput.begin(), f.fake.debugOutput.end(),
                          u"KeyboardProc: unknown error") == 1);
     }
+TEST_CASE("in the installing process a key for another process's window passes unconverted") {
+    // Windows runs the hook for a program of the other bitness in the installing thread;
+    // the library inside that program converts the key, this copy only passes it on.
+    HookFixture f;
+    f.SetOption(u"Vantor eingeschaltet", 1);
+    f.SetMacro(u"00000041", u"xy");
+    HWnd other = f.fake.AddWindow(u"Notepad", u"32-Bit-Programm");
+    f.fake.windowProcesses[other] = 0x5000;
+    HWnd own = f.fake.AddWindow(u"Own", u"Own");
+    const HHook installed = Install(true);
+    REQUIRE(installed != 0);
+
+    f.fake.foreground = other;
+    f.fake.nextHookResult = 5;
+    CHECK(f.Press('A', 0x1E) == 5);
+    CHECK(f.fake.injected.empty());
+    CHECK(f.EventLines().empty());
+    CHECK(f.reported.empty());
+    REQUIRE(f.fake.nextHookCalls.size() == 1);
+    CHECK(f.fake.nextHookCalls[0].hook == installed);
+
+    // The installing process's own window, or none in front: converted as always.
+    for (HWnd front : {own, HWnd{0}}) {
+        f.fake.injected.clear();
+        f.fake.foreground = front;
+        CHECK(f.Press('A', 0x1E) == 1);
+        CHECK_FALSE(f.fake.injected.empty());
+    }
+
+    // Once the hook is removed this process is an ordinary one again.
+    REQUIRE(Install(false) == 0);
+    f.fake.injected.clear();
+    f.fake.foreground = other;
+    CHECK(f.Press('A', 0x1E) == 1);
+    CHECK_FALSE(f.fake.injected.empty());
 }

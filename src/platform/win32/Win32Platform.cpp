@@ -207,6 +207,22 @@ public:
         return ::CallNextHookEx(reinterpret_cast<HHOOK>(hook), code, wParam, lParam);
     }
 
+    HWnd GetForegroundWindow() override {
+        return reinterpret_cast<HWnd>(::GetForegroundWindow());
+    }
+
+    std::uint32_t GetWindowThreadProcessId(HWnd wnd, std::uint32_t* processId) override {
+        DWORD pid = 0;
+        DWORD tid = ::GetWindowThreadProcessId(H(wnd), &pid);
+        if (processId) *processId = pid;
+        return tid;
+    }
+
+    bool PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, WParam wParam,
+                            LParam lParam) override {
+        return ::PostThreadMessageW(threadId, msg, wParam, lParam) != FALSE;
+    }
+
     // ------------------------------------------------------------ system
     std::uint32_t GetLastError() override { return ::GetLastError(); }
 
@@ -312,6 +328,40 @@ public:
         sei.lpDirectory = WOrNull(info.lpDirectory);
         sei.nShow = info.nShow;
         return ::ShellExecuteExW(&sei) != FALSE;
+    }
+
+    std::uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
+
+    std::uint32_t GetFileAttributesW(const std::u16string& path) override {
+        return ::GetFileAttributesW(W(path));
+    }
+
+    bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) override {
+        std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
+        cmd.push_back(L'\0');
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                              &si, &pi))
+            return false;
+        ::CloseHandle(pi.hThread);
+        if (info) {
+            info->hProcess = reinterpret_cast<Handle>(pi.hProcess);
+            info->dwProcessId = pi.dwProcessId;
+            info->dwThreadId = pi.dwThreadId;
+        } else {
+            ::CloseHandle(pi.hProcess);
+        }
+        return true;
+    }
+
+    std::uint32_t WaitForSingleObject(Handle h, std::uint32_t ms) override {
+        return ::WaitForSingleObject(Hd(h), ms);
+    }
+
+    bool TerminateProcess(Handle process, std::uint32_t exitCode) override {
+        return ::TerminateProcess(Hd(process), exitCode) != FALSE;
     }
 
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {

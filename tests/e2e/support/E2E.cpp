@@ -23,6 +23,10 @@ std::wstring TempPath(const std::wstring& name) {
     return path;
 }
 
+std::wstring HostExe() {
+    return L"\"" + ExeDir() + L"Vantor32.exe\"";
+}
+
 Process Start(const std::wstring& commandLine) {
     Process p;
     STARTUPINFOW si{};
@@ -219,7 +223,7 @@ bool Scene::Up(bool withHost) {
     if (!WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000))
         return Fail("the viewer window did not appear");
     if (withHost) {
-        host = Start(L"\"" + dir + L"vthost.exe\" --no-tray --log \"" + hostLog + L"\"");
+        host = Start(HostExe() + L" --no-tray --log \"" + hostLog + L"\"");
         if (!WaitWindow(L"Vantor32", L"Vantor32", 20000))
             return Fail("the host window did not appear");
         // The host says READY once the library is loaded and its hook installed.

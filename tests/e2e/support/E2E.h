@@ -15,6 +15,7 @@ namespace e2e {
 
 std::wstring ExeDir();  // the folder of the running test program, with a trailing backslash
 std::wstring TempPath(const std::wstring& name);  // a fresh file name in the build tree
+std::wstring HostExe();  // the tray program in the build tree, quoted for a command line
 
 struct Process {
     HANDLE handle = nullptr;

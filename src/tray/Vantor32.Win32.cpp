@@ -1,0 +1,450 @@
+// Vantor32.exe, the tray program: owns the window "Vantor32" (created before the library
+// is loaded, so that every process finds it), switches the hook on, answers the hook's
+// messages at once, sounds events on a worker thread, shows the master switch in its
+// tray icon and every switch in its menu, and on 64-bit Windows starts the 32-bit
+// companion. The menu's logic is in Vantor32.Menu.cpp.
+//   Vantor32 [--log FILE] [--dll PATH] [--no-tray]
+// --log is the test mode: the host messages and the tray's steps go to FILE.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "Vantor32.Res.h"
+#include "Vantor32.h"
+#include "common/Vantor.Utils.h"
+#include "platform/win32/Win32Platform.h"
+
+namespace {
+
+using namespace vt;
+
+constexpr UINT WM_TRAY = WM_APP + 1;
+constexpr UINT kTrayId = 1;
+
+using InstallFn = HHOOK(WINAPI*)(BOOL);
+using PlaySoundFn = BOOL(WINAPI*)(BYTE);
+
+const wchar_t* W(const std::u16string& s) {
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+std::u16string U(const std::wstring& s) {
+    return std::u16string(s.begin(), s.end());
+}
+
+// Sounds play synchronously and may take seconds; the window thread must keep answering
+// the hook's sent messages meanwhile, or typing would stall in every program.
+class SoundWorker {
+public:
+    void Start(PlaySoundFn play) {
+        play_ = play;
+        thread_ = std::thread([this] { Run(); });
+    }
+    void Post(BYTE event) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(event);
+        }
+        cv_.notify_one();
+    }
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        cv_.notify_one();
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    void Run() {
+        for (;;) {
+            BYTE event;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                cv_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+                if (stop_) return;
+                event = queue_.front();
+                queue_.pop_front();
+            }
+            if (play_) play_(event);
+        }
+    }
+    PlaySoundFn play_ = nullptr;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<BYTE> queue_;
+    bool stop_ = false;
+};
+
+struct Host {
+    HWND wnd = nullptr;
+    std::wstring exePath;
+    InstallFn install = nullptr;
+    HHOOK hook = nullptr;
+    bool installed = false;
+    BYTE modifiers = 0;
+    FILE* log = nullptr;
+    SoundWorker sounds;
+    RCompanion companion;
+    // tray icon
+    bool trayWanted = true;
+    bool trayShown = false;
+    int iconState = -1;  // the master switch the icon shows; -1 before the first
+    HICON iconOn = nullptr, iconOff = nullptr;
+    UINT taskbarCreated = 0;
+    bool menuOpen = false;
+    // the watch on the "Settings" key
+    HKEY settingsKey = nullptr;
+    HANDLE settingsChanged = nullptr;
+} g;
+
+void Log(const char* fmt, ...) {
+    if (!g.log) return;
+    va_list args;
+    va_start(args, fmt);
+    std::vfprintf(g.log, fmt, args);
+    va_end(args);
+    std::fputc('\n', g.log);
+    std::fflush(g.log);
+}
+
+void LogMessage(UINT msg, WPARAM wParam) {
+    Log("%X %llu", msg, static_cast<unsigned long long>(wParam));
+}
+
+// ------------------------------------------------------------------ tray icon
+// Adds the icon (add) or brings it in line with the master switch.
+void UpdateTray(bool add) {
+    if (!g.trayWanted || !g.wnd) return;
+    const bool on = MainSwitchOn();
+    if (!add && g.trayShown && g.iconState == (on ? 1 : 0)) return;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = g.wnd;
+    nid.uID = kTrayId;
+    nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    nid.uCallbackMessage = WM_TRAY;
+    nid.hIcon = on ? g.iconOn : g.iconOff;
+    lstrcpynW(nid.szTip, W(TrayTip(on)), ARRAYSIZE(nid.szTip));
+    BOOL ok = FALSE;
+    if (!add && g.trayShown) ok = Shell_NotifyIconW(NIM_MODIFY, &nid);
+    // A shell that restarted without telling us has forgotten the icon.
+    if (!ok) ok = Shell_NotifyIconW(NIM_ADD, &nid);
+    g.trayShown = ok != FALSE;
+    g.iconState = on ? 1 : 0;
+    Log("ICON %s %d", on ? "ein" : "aus", ok ? 1 : 0);
+}
+
+void RemoveTray() {
+    if (!g.trayShown) return;
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = g.wnd;
+    nid.uID = kTrayId;
+    Shell_NotifyIconW(NIM_DELETE, &nid);
+    g.trayShown = false;
+}
+
+// ------------------------------------------------------------------ the watch on "Settings"
+// Any program may switch an option (the hot-key in whatever program has the focus, a
+// macro, the setup tool): the icon follows the key, without polling.
+void ArmSettingsWatch() {
+    if (!g.settingsChanged) return;
+    if (!g.settingsKey) {
+        const std::u16string path = RegPath + u"Settings";
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, 0, KEY_NOTIFY | KEY_READ,
+                            nullptr, &g.settingsKey, nullptr) != ERROR_SUCCESS)
+            g.settingsKey = nullptr;
+    }
+    if (g.settingsKey &&
+        RegNotifyChangeKeyValue(g.settingsKey, FALSE,
+                                REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME,
+                                g.settingsChanged, TRUE) != ERROR_SUCCESS) {
+        // The key went away (an uninstall): watch the new one at the next change we see.
+        RegCloseKey(g.settingsKey);
+        g.settingsKey = nullptr;
+    }
+}
+
+// ------------------------------------------------------------------ menu
+// A tray program's menu needs the foreground, or it neither takes the keyboard nor
+// closes when the person clicks elsewhere. After a WM_HOST_COMMAND another program
+// has it; joining its input queue for the call lets us take it.
+void BringToFront(HWND wnd) {
+    if (SetForegroundWindow(wnd)) return;
+    HWND fg = GetForegroundWindow();
+    DWORD fgThread = fg ? GetWindowThreadProcessId(fg, nullptr) : 0;
+    DWORD self = GetCurrentThreadId();
+    if (fgThread && fgThread != self && AttachThreadInput(self, fgThread, TRUE)) {
+        SetForegroundWindow(wnd);
+        AttachThreadInput(self, fgThread, FALSE);
+    }
+}
+
+void RunCommand(UINT id) {
+    switch (RunTrayCommand(id, U(g.exePath))) {
+        case TRAY_INFO:
+            MessageBoxW(g.wnd, W(kInfoText), L"Vantor32", MB_OK | MB_ICONINFORMATION);
+            break;
+        case TRAY_QUIT:
+            PostMessageW(g.wnd, WM_CLOSE, 0, 0);
+            break;
+        case TRAY_FAILED:
+            MessageBoxW(g.wnd,
+                        L"Der Befehl konnte nicht ausgeführt werden. Einzelheiten zeigt die "
+                        L"Diagnose.",
+                        L"Vantor32", MB_OK | MB_ICONEXCLAMATION);
+            break;
+        case TRAY_NONE:
+            break;
+    }
+    UpdateTray(false);
+}
+
+// Shows the menu at the mouse pointer: from the icon, on WM_HOST_COMMAND and when
+// someone starts the program a second time.
+void ShowTrayMenu() {
+    if (g.menuOpen) return;  // one menu at a time; it is already in front
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    for (const auto& item : BuildTrayMenu()) {
+        if (item.id == 0)
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        else
+            AppendMenuW(menu, MF_STRING | (item.checked ? MF_CHECKED : MF_UNCHECKED), item.id,
+                        W(item.text));
+        if (item.isDefault) SetMenuDefaultItem(menu, item.id, FALSE);
+    }
+    POINT pt{};
+    GetCursorPos(&pt);
+    BringToFront(g.wnd);
+    g.menuOpen = true;
+    Log("MENU open");
+    UINT id = static_cast<UINT>(TrackPopupMenu(
+        menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, pt.x, pt.y, 0, g.wnd, nullptr));
+    g.menuOpen = false;
+    DestroyMenu(menu);
+    // Lets the menu close properly when the person clicks elsewhere next time.
+    PostMessageW(g.wnd, WM_NULL, 0, 0);
+    Log("MENU %u", id);
+    if (id) RunCommand(id);
+}
+
+// ------------------------------------------------------------------ window
+void SwitchOff() {
+    if (g.installed && g.install) {
+        g.install(FALSE);
+        g.installed = false;
+    }
+}
+
+LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    try {
+        switch (msg) {
+            case WM_HOST_GETHOOK:
+                LogMessage(msg, wParam);
+                return reinterpret_cast<LRESULT>(g.hook);
+            case WM_HOST_GETMODIFIERS:
+                LogMessage(msg, wParam);
+                return g.modifiers;
+            case WM_HOST_SETMODIFIERS:
+                LogMessage(msg, wParam);
+                g.modifiers = static_cast<BYTE>(wParam & 0xFF);
+                return 0;
+            case WM_HOST_SOUNDEVENT:
+                LogMessage(msg, wParam);
+                g.sounds.Post(static_cast<BYTE>(wParam));
+                return 0;
+            case WM_HOST_COMMAND:
+                // Until the settings window exists, the command shows the menu.
+                LogMessage(msg, wParam);
+                ShowTrayMenu();
+                return 0;
+            case WM_TRAY:
+                switch (LOWORD(lParam)) {
+                    case WM_RBUTTONUP:
+                    case WM_CONTEXTMENU:
+                    case NIN_KEYSELECT:
+                        ShowTrayMenu();
+                        break;
+                    case WM_LBUTTONDBLCLK:
+                        RunCommand(IDM_MAIN);
+                        break;
+                }
+                return 0;
+            case WM_CLOSE:
+                LogMessage(msg, wParam);
+                if (g.menuOpen) {  // the menu's loop ends first; then we close
+                    EndMenu();
+                    PostMessageW(wnd, WM_CLOSE, wParam, lParam);
+                    return 0;
+                }
+                SwitchOff();
+                DestroyWindow(wnd);
+                return 0;
+            case WM_ENDSESSION:
+                if (wParam) {
+                    SwitchOff();
+                    StopCompanion(g.companion);
+                    RemoveTray();
+                }
+                return 0;
+            case WM_DESTROY:
+                RemoveTray();
+                PostQuitMessage(0);
+                return 0;
+            default:
+                if (msg == g.taskbarCreated && msg != 0) {
+                    // Explorer restarted: its new taskbar knows no icons.
+                    Log("TASKBARCREATED");
+                    g.trayShown = false;
+                    UpdateTray(true);
+                    return 0;
+                }
+                return DefWindowProcW(wnd, msg, wParam, lParam);
+        }
+    } catch (...) {
+        return 0;  // nothing escapes a window procedure
+    }
+}
+
+std::wstring ModulePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// The second start: the running instance shows its menu, this one ends. Its window may
+// still be on its way when both start at once.
+int HandOver() {
+    Log("SECOND");
+    HWND host = nullptr;
+    for (int i = 0; i < 100 && !(host = FindWindowW(L"Vantor32", L"Vantor32")); ++i) Sleep(50);
+    if (host) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(host, &pid);
+        AllowSetForegroundWindow(pid);  // we have the foreground; it may take it
+        ShowRunningInstance();
+    }
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    g.exePath = ModulePath();
+    std::wstring dir = g.exePath.substr(0, g.exePath.find_last_of(L"\\/") + 1);
+    std::wstring dllPath = dir + L"Vt32Util.dll";
+    for (int i = 1; argv && i < argc; ++i) {
+        std::wstring a = argv[i];
+        if (a == L"--log" && i + 1 < argc)
+            g.log = _wfopen(argv[++i], L"ab");
+        else if (a == L"--dll" && i + 1 < argc)
+            dllPath = argv[++i];
+        else if (a == L"--no-tray")
+            g.trayWanted = false;
+    }
+    if (argv) LocalFree(argv);
+
+    SetPlatform(&Win32PlatformInstance());
+    try {
+        VantorCommonInit();
+        VantorUtilsInit();
+    } catch (...) {
+        // Without the option store every switch reads as off; the program still runs.
+    }
+    if (!ClaimInstance()) {
+        int rc = HandOver();
+        if (g.log) std::fclose(g.log);
+        return rc;
+    }
+    RegisterSoundEvents();
+
+    g.iconOn = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTOR_ON), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), 0));
+    g.iconOff = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTOR_OFF),
+                                              IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                              GetSystemMetrics(SM_CYSMICON), 0));
+    g.taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = HostProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_VANTOR_ON));
+    wc.lpszClassName = L"Vantor32";
+    RegisterClassW(&wc);
+    g.wnd = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
+                            nullptr, instance, nullptr);
+    if (!g.wnd) return 1;
+
+    // The window exists before the library loads: the library looks it up once per process.
+    HMODULE lib = LoadLibraryW(dllPath.c_str());
+    if (!lib) {
+        MessageBoxW(nullptr, L"Vt32Util.dll konnte nicht geladen werden.", L"Vantor32",
+                    MB_OK | MB_ICONERROR);
+        DestroyWindow(g.wnd);
+        return 1;
+    }
+    g.install = reinterpret_cast<InstallFn>(GetProcAddress(lib, "Install"));
+    if (!g.install) return 1;
+    g.sounds.Start(reinterpret_cast<PlaySoundFn>(GetProcAddress(lib, "PlaySound")));
+    g.hook = g.install(TRUE);
+    g.installed = g.hook != nullptr;
+    Log("READY %d", g.installed ? 1 : 0);
+#ifdef _WIN64
+    // 32-bit programs need the 32-bit library, which only a 32-bit process can install.
+    Log("COMPANION %d", StartCompanion(U(dir), g.companion) ? 1 : 0);
+#endif
+
+    g.settingsChanged = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    ArmSettingsWatch();
+    UpdateTray(true);
+
+    MSG msg{};
+    bool running = true;
+    while (running) {
+        DWORD n = g.settingsChanged ? 1 : 0;
+        DWORD r = MsgWaitForMultipleObjects(n, &g.settingsChanged, FALSE, INFINITE, QS_ALLINPUT);
+        if (n == 1 && r == WAIT_OBJECT_0) {
+            ArmSettingsWatch();  // first, so that no change slips between the two
+            UpdateTray(false);
+            continue;
+        }
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                running = false;
+                break;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    // WM_QUIT posted straight to the thread ends the loop without WM_CLOSE.
+    LogMessage(WM_QUIT, msg.wParam);
+    SwitchOff();
+    StopCompanion(g.companion);
+    if (IsWindow(g.wnd)) RemoveTray();
+    g.sounds.Stop();
+    if (g.settingsKey) RegCloseKey(g.settingsKey);
+    if (g.settingsChanged) CloseHandle(g.settingsChanged);
+    ReleaseInstance();
+    if (g.log) std::fclose(g.log);
+    return 0;
+}
