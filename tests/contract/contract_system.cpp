@@ -468,4 +468,28 @@ TEST_SUITE("keyboard") {
     }
 }
 
+TEST_SUITE("processes") {
+    TEST_CASE("a window of this process names this process; no window names none") {
+        HWnd wnd = CreateSceneWindow(u"VtContractOwn", u"VtContractOwn", 0x0400, 0);
+        REQUIRE(wnd != 0);
+        std::uint32_t pid = 0;
+        CHECK(Plat().GetWindowThreadProcessId(wnd, &pid) != 0);
+        CHECK(pid == Plat().GetCurrentProcessId());
+        DestroySceneWindow(wnd);
+        pid = 77;
+        CHECK(Plat().GetWindowThreadProcessId(0, &pid) == 0);
+        CHECK(pid == 0);
+    }
+
+    TEST_CASE("a program that is not there is neither found nor started") {
+        const std::u16string missing = u"C:\\windows\\vt-contract-missing.exe";
+        CHECK(Plat().GetFileAttributesW(missing) == INVALID_FILE_ATTRIBUTES);
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+        ProcessInfo info;
+        CHECK_FALSE(Plat().CreateProcessW(u"\"" + missing + u"\" 1", &info));
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+        CHECK(info.hProcess == 0);
+    }
+}
+
 }  // namespace vt::contract

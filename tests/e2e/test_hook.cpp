@@ -101,7 +101,7 @@ TEST_CASE("switching the hook off stops the lines") {
 
 TEST_CASE("the host's tray menu switches the master switch and quits") {
     ResetOptions();
-    Process host = Start(L"\"" + ExeDir() + L"vthost.exe\"");
+    Process host = Start(HostExe());
     HWND hostWnd = WaitWindow(L"Vantor32", L"Vantor32", 20000);
     REQUIRE(hostWnd != nullptr);
     auto openMenu = [&] {

@@ -1,4 +1,6 @@
 // vtdemo: the demonstration.
+// The tray program runs as people run it, with its icon; at the end the demo opens its
+// menu from the keyboard, switches EasyTab there and starts the program a second time.
 // Keys that arrive while an injected text is still being typed pass unconverted (they
 // belong to the playback), so the script waits, like a person, until a text has arrived. Starts the
 // viewer, the host and a target window, types a scripted session with real injected keys, and
@@ -48,8 +50,64 @@ void Run(Scene& scene, const Step& s) {
 
 }  // namespace
 
+bool MenuOpen() {
+    HWND m = FindWindowW(L"#32768", nullptr);
+    return m && IsWindowVisible(m);
+}
+
+// The tray program: its icon's states, its menu and a second start.
+void ShowTray(Scene& scene) {
+    std::printf("\nThe tray program's icon followed the master switch:");
+    for (const auto& l : ReadLines(scene.hostLog))
+        if (l.rfind("ICON ", 0) == 0)
+            std::printf(" %s", l.compare(5, 3, "ein") == 0 ? "on" : "off");
+    std::printf("\n\n");
+
+    scene.Focus();
+    KeyDown(VK_RMENU, true);
+    Tap('M');
+    KeyUp(VK_RMENU, true);
+    bool open = WaitUntil(MenuOpen, 10000);
+    std::printf("%-60s -> %s\n", "AltGr+M (macro ^*9) opens the tray menu at the pointer",
+                open ? "menu open" : "no menu");
+    if (open) {
+        Tap('T');  // Easy&Tab
+        WaitUntil([] { return !MenuOpen(); }, 10000);
+        BYTE easyTab = 0xEE;
+        WaitUntil(
+            [&] {
+                return RegGetByte(L"Software\\Quellmark\\Vantor32\\Settings", L"EasyTab",
+                                  &easyTab) &&
+                       easyTab == 0;
+            },
+            10000);
+        std::printf("%-60s -> registry \"EasyTab\" = %d\n", "T in the menu switches EasyTab",
+                    easyTab);
+        scene.Focus();
+        std::wstring before = scene.Text();
+        Tap('X');
+        Tap(VK_ADD);
+        Tap('Y');
+        scene.Settle();
+        std::wstring now = scene.Text();
+        std::printf("%-60s -> \"%s\"\n", "keypad + now types + in every program",
+                    Utf8(now.substr(std::min(before.size(), now.size()))).c_str());
+    }
+
+    Process second = Start(HostExe());
+    DWORD code = 1;
+    bool ended = WaitExit(second, 20000, &code);
+    bool shown = WaitUntil(MenuOpen, 10000);
+    std::printf("%-60s -> %s, %s\n", "a second Vantor32.exe", ended ? "ended" : "still running",
+                shown ? "the running one shows its menu" : "no menu");
+    if (!ended) Kill(second);
+    if (shown) Tap(VK_ESCAPE);
+    WaitUntil([] { return !MenuOpen(); }, 5000);
+}
+
 int wmain() {
     Scene scene;
+    scene.hostTray = true;
     if (!scene.Up()) {
         std::printf("demo: could not start viewer, host and target\n");
         return 1;
@@ -106,8 +164,9 @@ int wmain() {
         before = now;
     }
     std::printf("\nThe target received:\n%s\n", Utf8(scene.Text()).c_str());
+    ShowTray(scene);
 
-    std::printf("\nSound events posted to the host (event numbers):");
+    std::printf("\nSound events posted to the tray program (event numbers):");
     for (const auto& l : ReadLines(scene.hostLog))
         if (l.rfind("464 ", 0) == 0) std::printf(" %s", l.substr(4).c_str());
     std::printf("\n\nThe library's log (viewer) for AltGr+E, up to the first injected key:\n");

@@ -166,6 +166,20 @@ void ConfigureSwitches(std::initializer_list<std::pair<const wchar_t*, BYTE>> sw
     for (auto [name, value] : switches) RegSetByte(kVantorSettings, name, value);
 }
 
+bool RegGetText(const std::wstring& path, const std::wstring& name, std::wstring* value) {
+    wchar_t buf[1024];
+    DWORD size = sizeof(buf);
+    if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buf,
+                     &size) != ERROR_SUCCESS)
+        return false;
+    *value = buf;
+    return true;
+}
+
+void RegDeleteValueCU(const std::wstring& path, const std::wstring& name) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, path.c_str(), name.c_str());
+}
+
 namespace {
 void SendKey(WORD vk, bool extended, bool up) {
     INPUT in{};
@@ -223,7 +237,7 @@ bool Scene::Up(bool withHost) {
     if (!WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000))
         return Fail("the viewer window did not appear");
     if (withHost) {
-        host = Start(HostExe() + L" --no-tray --log \"" + hostLog + L"\"");
+        host = Start(HostExe() + (hostTray ? L"" : L" --no-tray") + L" --log \"" + hostLog + L"\"");
         if (!WaitWindow(L"Vantor32", L"Vantor32", 20000))
             return Fail("the host window did not appear");
         // The host says READY once the library is loaded and its hook installed.

@@ -40,6 +40,8 @@ void RegSetByte(const std::wstring& path, const std::wstring& name, BYTE value);
 void RegSetText(const std::wstring& path, const std::wstring& name, const std::wstring& value);
 void RegSetDword(const std::wstring& path, const std::wstring& name, DWORD value);
 bool RegGetByte(const std::wstring& path, const std::wstring& name, BYTE* value);
+bool RegGetText(const std::wstring& path, const std::wstring& name, std::wstring* value);
+void RegDeleteValueCU(const std::wstring& path, const std::wstring& name);
 
 // The product's keys under HKEY_CURRENT_USER; a fresh configuration of one-byte switches.
 inline const std::wstring kVantorKey = L"Software\\Quellmark\\Vantor32";
@@ -60,6 +62,7 @@ struct Scene {
     std::wstring viewerLog, hostLog;
     Process viewer, host, target;
     std::wstring targetExe = L"target.exe";  // a copy under another name is another program
+    bool hostTray = false;  // the host shows its tray icon (and logs it)
     HWND targetWnd = nullptr, targetEdit = nullptr;
     bool Up(bool withHost = true);  // starts all three and focuses the target's edit
     void Down();                    // closes the host (Install(false)), ends all three
