@@ -316,18 +316,6 @@ LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 // The second start: the running instance shows its menu, this one ends. Its window may
 // still be on its way when both start at once.
 int HandOver() {
@@ -348,7 +336,9 @@ int HandOver() {
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    g.exePath = ModulePath();
+    SetPlatform(&Win32PlatformInstance());
+    const std::u16string exePath = Plat().GetModuleFileNameW();
+    g.exePath.assign(exePath.begin(), exePath.end());
     std::wstring dir = g.exePath.substr(0, g.exePath.find_last_of(L"\\/") + 1);
     std::wstring dllPath = dir + L"Vt32Util.dll";
     for (int i = 1; argv && i < argc; ++i) {
@@ -362,7 +352,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     }
     if (argv) LocalFree(argv);
 
-    SetPlatform(&Win32PlatformInstance());
     try {
         VantorCommonInit();
         VantorUtilsInit();
