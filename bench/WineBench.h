@@ -179,6 +179,19 @@ public:
         ++counts.other;
         return inner_.CallNextHookEx(hook, code, wParam, lParam);
     }
+    vt::HWnd GetForegroundWindow() override {
+        ++counts.other;
+        return inner_.GetForegroundWindow();
+    }
+    std::uint32_t GetWindowThreadProcessId(vt::HWnd wnd, std::uint32_t* processId) override {
+        ++counts.other;
+        return inner_.GetWindowThreadProcessId(wnd, processId);
+    }
+    bool PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, vt::WParam wParam,
+                            vt::LParam lParam) override {
+        ++counts.messages;
+        return inner_.PostThreadMessageW(threadId, msg, wParam, lParam);
+    }
 
     // ------------------------------------------------------------ system
     std::uint32_t GetLastError() override { return inner_.GetLastError(); }
@@ -237,6 +250,26 @@ public:
     std::u16string GetModuleFileNameW() override {
         ++counts.other;
         return inner_.GetModuleFileNameW();
+    }
+    std::uint32_t GetCurrentProcessId() override {
+        ++counts.other;
+        return inner_.GetCurrentProcessId();
+    }
+    std::uint32_t GetFileAttributesW(const std::u16string& path) override {
+        ++counts.other;
+        return inner_.GetFileAttributesW(path);
+    }
+    bool CreateProcessW(const std::u16string& commandLine, vt::ProcessInfo* info) override {
+        ++counts.other;
+        return inner_.CreateProcessW(commandLine, info);
+    }
+    std::uint32_t WaitForSingleObject(vt::Handle h, std::uint32_t ms) override {
+        ++counts.other;
+        return inner_.WaitForSingleObject(h, ms);
+    }
+    bool TerminateProcess(vt::Handle process, std::uint32_t exitCode) override {
+        ++counts.other;
+        return inner_.TerminateProcess(process, exitCode);
     }
     vt::Handle CreateMutexW(bool initialOwner, const std::u16string& name) override {
         ++counts.other;

@@ -393,7 +393,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     }
     g.install = reinterpret_cast<InstallFn>(GetProcAddress(lib, "Install"));
     if (!g.install) return 1;
-    g.sounds.Start(reinterpret_cast<PlaySoundFn>(GetProcAddress(lib, "PlaySound")));
+    try {
+        g.sounds.Start(reinterpret_cast<PlaySoundFn>(GetProcAddress(lib, "PlaySound")));
+    } catch (...) {
+        Log("NO SOUND THREAD");  // events then queue up unplayed; typing is not affected
+    }
     g.hook = g.install(TRUE);
     g.installed = g.hook != nullptr;
     Log("READY %d", g.installed ? 1 : 0);

@@ -35,12 +35,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR cmdLine, int) {
     HANDLE host = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
     if (!host) return 2;  // started by hand, or the tray program is gone already
 
-    // One companion per session, like the tray program itself.
+    // One companion per session, like the tray program itself. The companion of a tray
+    // program that just ended may still be removing its hook: wait for it a little.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\Vantor32x86");
-    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
+    DWORD owned = mutex ? WaitForSingleObject(mutex, 5000) : WAIT_FAILED;
+    if (owned != WAIT_OBJECT_0 && owned != WAIT_ABANDONED) {
+        if (mutex) CloseHandle(mutex);
         CloseHandle(host);
-        return 0;
+        return 3;
     }
 
     const std::wstring dll = ModuleFolder() + L"x86\\Vt32Util.dll";
@@ -66,7 +68,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR cmdLine, int) {
     }
     if (hook) install(FALSE);
     if (lib) FreeLibrary(lib);
-    if (mutex) CloseHandle(mutex);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
     CloseHandle(host);
     return rc;
 }
