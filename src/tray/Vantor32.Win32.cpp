@@ -228,8 +228,8 @@ void ShowTrayMenu() {
     BringToFront(g.wnd);
     g.menuOpen = true;
     Log("MENU open");
-    UINT id = static_cast<UINT>(TrackPopupMenu(
-        menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, pt.x, pt.y, 0, g.wnd, nullptr));
+    UINT id = static_cast<UINT>(TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY,
+                                               pt.x, pt.y, 0, g.wnd, nullptr));
     g.menuOpen = false;
     DestroyMenu(menu);
     // Lets the menu close properly when the person clicks elsewhere next time.

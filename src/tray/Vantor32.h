@@ -60,7 +60,7 @@ inline const std::u16string kInfoText =
 // ---------------------------------------------------------------- autostart
 inline const std::u16string kRunKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline const std::u16string kRunValue = u"Vantor32";
-bool AutostartOn();                                     // the Run value exists
+bool AutostartOn();                                         // the Run value exists
 bool SetAutostart(bool on, const std::u16string& exePath);  // "\"exePath\"" or removed
 
 // ---------------------------------------------------------------- sound events

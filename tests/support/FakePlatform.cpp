@@ -1316,8 +1316,7 @@ std::uint32_t FakePlatform::GetWindowThreadProcessId(HWnd wnd, std::uint32_t* pr
     return pid + 1;
 }
 
-bool FakePlatform::PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, WParam,
-                                      LParam) {
+bool FakePlatform::PostThreadMessageW(std::uint32_t threadId, std::uint32_t msg, WParam, LParam) {
     ++counts.messages;
     for (auto& p : processes)
         if (p.tid == threadId && p.running) {

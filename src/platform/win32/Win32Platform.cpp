@@ -207,9 +207,7 @@ public:
         return ::CallNextHookEx(reinterpret_cast<HHOOK>(hook), code, wParam, lParam);
     }
 
-    HWnd GetForegroundWindow() override {
-        return reinterpret_cast<HWnd>(::GetForegroundWindow());
-    }
+    HWnd GetForegroundWindow() override { return reinterpret_cast<HWnd>(::GetForegroundWindow()); }
 
     std::uint32_t GetWindowThreadProcessId(HWnd wnd, std::uint32_t* processId) override {
         DWORD pid = 0;
@@ -330,7 +328,9 @@ public:
         return ::ShellExecuteExW(&sei) != FALSE;
     }
 
-    std::uint32_t GetCurrentProcessId() override { return ::GetCurrentProcessId(); }
+    std::uint32_t GetCurrentProcessId() override {
+        return ::GetCurrentProcessId();
+    }
 
     std::uint32_t GetFileAttributesW(const std::u16string& path) override {
         return ::GetFileAttributesW(W(path));

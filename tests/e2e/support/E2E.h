@@ -62,7 +62,7 @@ struct Scene {
     std::wstring viewerLog, hostLog;
     Process viewer, host, target;
     std::wstring targetExe = L"target.exe";  // a copy under another name is another program
-    bool hostTray = false;  // the host shows its tray icon (and logs it)
+    bool hostTray = false;                   // the host shows its tray icon (and logs it)
     HWND targetWnd = nullptr, targetEdit = nullptr;
     bool Up(bool withHost = true);  // starts all three and focuses the target's edit
     void Down();                    // closes the host (Install(false)), ends all three
