@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "MessagePump.Win32.h"
 #include "Vantor32.Res.h"
 #include "Vantor32.h"
 #include "common/Vantor.Utils.h"
@@ -420,14 +421,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
             UpdateTray(false);
             continue;
         }
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                running = false;
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        running = PumpMessages(msg);
     }
     // WM_QUIT posted straight to the thread ends the loop without WM_CLOSE.
     LogMessage(WM_QUIT, msg.wParam);

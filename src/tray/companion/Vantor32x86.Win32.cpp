@@ -11,6 +11,8 @@
 #include <cwchar>
 #include <string>
 
+#include "../MessagePump.Win32.h"
+
 namespace {
 
 using InstallFn = HHOOK(WINAPI*)(BOOL);
@@ -57,14 +59,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR cmdLine, int) {
     while (running) {
         DWORD r = MsgWaitForMultipleObjects(1, &host, FALSE, INFINITE, QS_ALLINPUT);
         if (r != WAIT_OBJECT_0 + 1) break;  // the tray program ended, or the wait failed
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                running = false;
-                break;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
+        running = PumpMessages(msg);
     }
     if (hook) install(FALSE);
     if (lib) FreeLibrary(lib);
