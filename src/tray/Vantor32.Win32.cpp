@@ -226,6 +226,7 @@ void ShowTrayMenu() {
     }
     POINT pt{};
     GetCursorPos(&pt);
+    HWND previous = GetForegroundWindow();
     BringToFront(g.wnd);
     g.menuOpen = true;
     Log("MENU open");
@@ -237,6 +238,10 @@ void ShowTrayMenu() {
     PostMessageW(g.wnd, WM_NULL, 0, 0);
     Log("MENU %u", id);
     if (id) RunCommand(id);
+    // Typing goes on where it was: the menu took the foreground only for itself (our
+    // window is never visible).
+    if (previous && previous != g.wnd && IsWindow(previous) && GetForegroundWindow() == g.wnd)
+        SetForegroundWindow(previous);
 }
 
 // ------------------------------------------------------------------ window

@@ -88,6 +88,7 @@ bool IconInTray(HWND host) {
 // The type-in test: what the key with the umlaut code types now.
 std::wstring TypeUmlautKey(Scene& scene) {
     scene.Focus();
+    REQUIRE(WaitUntil([&] { return GetForegroundWindow() == scene.targetWnd; }, 10000));
     scene.ClearText();
     Tap(VK_OEM_7);
     WaitUntil([&] { return !scene.Text().empty(); }, 10000);
@@ -166,6 +167,8 @@ TEST_CASE("the menu opened from the keyboard switches what every program does at
     REQUIRE(OpenMenu(scene));
     CHECK(Choose('U'));  // Umlautwandlung
     CHECK(WaitSwitch(L"Umlautwandlung", 1));
+    // Typing goes on where it was: the menu hands the foreground back.
+    CHECK(WaitUntil([&] { return GetForegroundWindow() == scene.targetWnd; }, 10000));
     CHECK(TypeUmlautKey(scene) == L"ae");
 
     REQUIRE(OpenMenu(scene));
