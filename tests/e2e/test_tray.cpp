@@ -13,20 +13,17 @@ using namespace e2e;
 
 namespace {
 
-const std::wstring kRoot = L"Software\\Quellmark\\Vantor32";
-const std::wstring kSettings = kRoot + L"\\Settings";
 const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kScheme = L"AppEvents\\Schemes\\Apps\\Vantor32";
 
 void Prepare() {
-    RegDeleteTreeCU(kRoot);
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
     RegDeleteTreeCU(kScheme);
     RegDeleteValueCU(kRun, L"Vantor32");
-    RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
     // AltGr+M sends the host command (*9): it opens the tray menu.
-    RegSetText(kRoot + L"\\Macros\\AltGr", L"0008004D", L"^*9");
-    RegSetText(kRoot + L"\\Macros\\Umlaut\\Ascii", L"000000DE", L"ae");
-    RegSetText(kRoot + L"\\Macros\\Umlaut\\HTML", L"000000DE", L"&auml;");
+    RegSetText(kVantorMacros + L"\\AltGr", L"0008004D", L"^*9");
+    RegSetText(kVantorMacros + L"\\Umlaut\\Ascii", L"000000DE", L"ae");
+    RegSetText(kVantorMacros + L"\\Umlaut\\HTML", L"000000DE", L"&auml;");
 }
 
 int CountLines(const std::wstring& path, const std::string& line) {
@@ -41,7 +38,7 @@ bool WaitLines(const std::wstring& path, const std::string& line, int count) {
 
 BYTE Switch(const wchar_t* name) {
     BYTE b = 0xEE;
-    return RegGetByte(kSettings, name, &b) ? b : 0xEE;
+    return RegGetByte(kVantorSettings, name, &b) ? b : 0xEE;
 }
 
 bool WaitSwitch(const wchar_t* name, BYTE value) {
@@ -132,7 +129,7 @@ TEST_CASE("the icon follows the master switch and comes back after the taskbar r
     AltGr(VK_F1);
     CHECK(WaitLines(scene.hostLog, "ICON ein 1", 2));
     // Another program writes the switch: the icon follows as well.
-    RegSetByte(kSettings, L"Vantor eingeschaltet", 0);
+    RegSetByte(kVantorSettings, L"Vantor eingeschaltet", 0);
     CHECK(WaitLines(scene.hostLog, "ICON aus 1", 2));
 
     // Explorer restarts: its new taskbar knows no icon until the program adds it again.
