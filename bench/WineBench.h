@@ -263,10 +263,6 @@ public:
         ++counts.other;
         return inner_.CreateProcessW(commandLine, info);
     }
-    std::uint32_t WaitForSingleObject(vt::Handle h, std::uint32_t ms) override {
-        ++counts.other;
-        return inner_.WaitForSingleObject(h, ms);
-    }
     bool TerminateProcess(vt::Handle process, std::uint32_t exitCode) override {
         ++counts.other;
         return inner_.TerminateProcess(process, exitCode);

@@ -160,9 +160,6 @@ public:
     // CreateProcessW(null, commandLine, no handles inherited, no flags, the caller's
     // environment and folder); the new thread's handle is closed at once.
     virtual bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) = 0;
-    // WaitForSingleObject: WAIT_OBJECT_0 once the object is signalled (a process that
-    // ended), WAIT_TIMEOUT after ms, WAIT_FAILED for a bad handle.
-    virtual std::uint32_t WaitForSingleObject(Handle h, std::uint32_t ms) = 0;
     virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
     virtual Handle CreateMutexW(bool initialOwner, const std::u16string& name) = 0;
     // Access tokens, opened with TOKEN_QUERY and closed with CloseHandle.
@@ -175,8 +172,8 @@ public:
     virtual bool GetTokenInformation_Groups(Handle token, std::uint32_t size,
                                             std::vector<TokenGroup>* groups,
                                             std::uint32_t* needed) = 0;
-    // WaitForSingleObject: WAIT_OBJECT_0, WAIT_ABANDONED (a mutex whose owner ended
-    // without releasing it: now ours), WAIT_TIMEOUT or WAIT_FAILED.
+    // WaitForSingleObject: WAIT_OBJECT_0 (a process: it has ended), WAIT_ABANDONED (a
+    // mutex whose owner ended without releasing it: now ours), WAIT_TIMEOUT or WAIT_FAILED.
     virtual std::uint32_t WaitForSingleObject(Handle h, std::uint32_t timeoutMs) = 0;
     // ReleaseMutex: false (ERROR_NOT_OWNER) when this thread does not own it.
     virtual bool ReleaseMutex(Handle h) = 0;

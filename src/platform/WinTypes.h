@@ -121,10 +121,7 @@ constexpr std::uint16_t VK_OEM_2 = 0xBF;
 constexpr std::uint16_t VK_EREOF = 0xF9;
 constexpr std::uint16_t VK_ZOOM = 0xFB;
 
-// Waiting and files
-constexpr std::uint32_t WAIT_OBJECT_0 = 0;
-constexpr std::uint32_t WAIT_TIMEOUT = 258;
-constexpr std::uint32_t WAIT_FAILED = 0xFFFFFFFFu;
+// Files
 constexpr std::uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
 // Messages

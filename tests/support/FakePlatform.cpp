@@ -1597,18 +1597,6 @@ bool FakePlatform::CreateProcessW(const std::u16string& commandLine, ProcessInfo
     return true;
 }
 
-std::uint32_t FakePlatform::WaitForSingleObject(Handle h, std::uint32_t ms) {
-    auto it = impl_->handles.find(h);
-    if (it == impl_->handles.end()) {
-        lastError_ = ERROR_INVALID_HANDLE;
-        return WAIT_FAILED;
-    }
-    if (it->second.process >= 0 && !processes[static_cast<std::size_t>(it->second.process)].running)
-        return WAIT_OBJECT_0;
-    tickCount += ms;
-    return WAIT_TIMEOUT;
-}
-
 bool FakePlatform::TerminateProcess(Handle process, std::uint32_t /*exitCode*/) {
     auto it = impl_->handles.find(process);
     if (it == impl_->handles.end() || it->second.process < 0) {
@@ -1717,6 +1705,11 @@ std::uint32_t FakePlatform::WaitForSingleObject(Handle h, std::uint32_t timeoutM
     if (it == impl_->handles.end() || it->second.mapping || it->second.token) {
         lastError_ = ERROR_INVALID_HANDLE;
         return WAIT_FAILED;
+    }
+    if (it->second.process >= 0) {  // a process is signalled once it has ended
+        if (!processes[static_cast<std::size_t>(it->second.process)].running) return WAIT_OBJECT_0;
+        tickCount += timeoutMs;
+        return WAIT_TIMEOUT;
     }
     if (!it->second.mutexName.empty() && mutexesHeldElsewhere.count(it->second.mutexName)) {
         tickCount += timeoutMs;

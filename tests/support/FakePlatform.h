@@ -271,7 +271,6 @@ public:
     std::uint32_t GetCurrentProcessId() override;
     std::uint32_t GetFileAttributesW(const std::u16string& path) override;
     bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) override;
-    std::uint32_t WaitForSingleObject(Handle h, std::uint32_t ms) override;
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override;
     bool OpenThreadToken(bool openAsSelf, Handle* token) override;

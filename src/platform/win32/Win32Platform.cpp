@@ -356,10 +356,6 @@ public:
         return true;
     }
 
-    std::uint32_t WaitForSingleObject(Handle h, std::uint32_t ms) override {
-        return ::WaitForSingleObject(Hd(h), ms);
-    }
-
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override {
         return ::TerminateProcess(Hd(process), exitCode) != FALSE;
     }
