@@ -451,6 +451,8 @@ TEST_CASE("a key stays swallowed once a step acted in its place, whatever fails 
         CHECK(std::count(f.fake.debugOutput.begin(), f.fake.debugOutput.end(),
                          u"KeyboardProc: unknown error") == 1);
     }
+}
+
 TEST_CASE("in the installing process a key for another process's window passes unconverted") {
     // Windows runs the hook for a program of the other bitness in the installing thread;
     // the library inside that program converts the key, this copy only passes it on.
