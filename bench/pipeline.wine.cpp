@@ -42,6 +42,7 @@ struct Scenario {
     WORD vk;
     DWORD scan;
     int presses;  // per run
+    bool listed = false;  // this program is on the list of programs left alone
 };
 
 // A configured system: both tables hold entries, none of them for the plain letter. Every
@@ -58,6 +59,19 @@ void Configure(const Scenario& s) {
     const std::wstring altGr = Wide(vt::kMacroTableAltGr);
     e2e::RegSetText(altGr, L"00080045", L"xy");
     e2e::RegSetText(altGr, L"00020070", L"^*1");
+    // A list of 50 programs left alone; this program is on it only where the case says.
+    const std::wstring list = kSettings + L"\\Ausnahmen";
+    for (int i = 0; i < 50; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"program%02d.exe", i);
+        e2e::RegSetText(list, name, L"");
+    }
+    const std::wstring self = Wide(vt::ProgramFileName);
+    if (s.listed) {
+        e2e::RegSetText(list, self, L"");
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, list.c_str(), self.c_str());
+    }
 }
 
 // The thread's key state as the hook would see it: AltGr is left Ctrl plus right Alt.
@@ -245,11 +259,13 @@ int main() {
     vtbench::TCountingPlatform counting(vt::Win32PlatformInstance());
     vt::SetPlatform(&counting);
 
-    constexpr int kScenarios = 3;
+    constexpr int kScenarios = 4;
     const Scenario scenarios[kScenarios] = {
         {"letter, OPT_MAIN off", false, false, false, 'A', 0x1E, 300},
         {"letter, OPT_MAIN+OPT_UMLAUT on, no macro", true, true, false, 'A', 0x1E, 300},
+        // Every case has a list of 50 programs left alone; only the last lists this one.
         {"macro hit: AltGr+E types \"xy\"", true, true, true, 'E', 0x12, 60},
+        {"AltGr+E in a listed program", true, true, true, 'E', 0x12, 300, true},
     };
 
     // Round by round every case gets one run, so that a burst of load elsewhere on the

@@ -171,10 +171,7 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
             if (HoldBack(event, pressed, wParam, lParam)) {
                 verdict = 2;
             } else if (!IsModifierKey(event.VirtualKey) && pressed && !PlaybackActive) {
-                if (IsProgramExcluded(ProgramFileName)) {
-                    // A listed program gets every key untouched, the hot-key included.
-                    DebugLog(u"KeyboardProc: %s steht unter Ausnahmen", ProgramFileName);
-                } else if (tConverting.active && tConverting.wParam == wParam &&
+                if (tConverting.active && tConverting.wParam == wParam &&
                            tConverting.lParam == lParam) {
                     DebugLog(u"KeyboardProc: nested call for the key being converted");
                     verdict = 2;

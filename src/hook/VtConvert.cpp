@@ -6,6 +6,7 @@
 #include "../common/DebugWindowInterface.h"
 #include "../common/Vantor.Utils.h"
 #include "../common/VtError.h"
+#include "Vt32Util.h"
 #include "VtSend.h"
 
 #include <exception>
@@ -144,10 +145,18 @@ void LookUpMacro(KeyContext& context) {
 
 void RunPipeline(KeyContext& context) {
     const std::uint16_t vk = context.Event.VirtualKey;
+    const bool hotKey = (ModifierState & MOD_ALTGR) && vk == VK_F1;
+    // With the master switch off only the hot-key would act: the list of programs left
+    // alone is asked only when something could be converted.
+    if (!hotKey && !OptionOn(OPT_MAIN)) return;
+    if (IsProgramExcluded(ProgramFileName)) {
+        DebugLog(u"ConvertKey: %s steht unter Ausnahmen", ProgramFileName);
+        return;
+    }
     // The hot-key comes before the master switch so that it can switch the system back on.
     // It acts on the first press only: held into an auto-repeat it would switch back and
     // forth. The repeats are its own all the same.
-    if ((ModifierState & MOD_ALTGR) && vk == VK_F1) {
+    if (hotKey) {
         if (context.Event.KeyData & kRepeatBit) {
             SwallowKey(context);
         } else {
@@ -155,7 +164,6 @@ void RunPipeline(KeyContext& context) {
         }
         return;
     }
-    if (!OptionOn(OPT_MAIN)) return;
     if ((ModifierState & MOD_ALTGR) && vk == VK_OEM_2 && OptionOn(OPT_EZ_BS)) {
         SendTextAndSwallow(u"#", context);
         return;

@@ -70,9 +70,14 @@ TEST_CASE("a listed program, named in another case, gets every key untouched") {
     CHECK(f.MasterSwitch() == 1);
     CHECK(f.fake.nextHookCalls.size() == 3);
     // Logged and reported to the host as in any other program.
-    CHECK(f.Logged(u"KeyboardProc: MSTSC.EXE steht unter Ausnahmen"));
+    CHECK(f.Logged(u"ConvertKey: MSTSC.EXE steht unter Ausnahmen"));
     CHECK(f.reported.size() == 6);
     CHECK(f.reported.back() == 0x0C);
+    // With the system switched off the hot-key cannot switch it on there either.
+    f.fake.SetRegBinary(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet", {0});
+    CHECK(f.Press(VK_F1, 0x3B) == 0);
+    CHECK(f.MasterSwitch() == 0);
+    f.fake.SetRegBinary(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet", {1});
 
     // Taken off the list, the program is converted again at its next key press.
     f.fake.HoldKey(VK_RMENU, false);
