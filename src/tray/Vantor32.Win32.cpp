@@ -323,18 +323,28 @@ LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 // The second start: the running instance shows its menu, this one ends. Its window may
-// still be on its way when both start at once.
-int HandOver() {
+// still be on its way when both start at once. Or the running one is just ending (a
+// person chose "Beenden" and started the program again at once): its window is gone
+// but not yet its mutex. Once the mutex comes free this start is the only one and
+// carries on, or nothing would run at all.
+// Returns true when this start should end.
+bool HandOver() {
     Log("SECOND");
-    HWND host = nullptr;
-    for (int i = 0; i < 100 && !(host = FindWindowW(L"Vantor32", L"Vantor32")); ++i) Sleep(50);
-    if (host) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(host, &pid);
-        AllowSetForegroundWindow(pid);  // we have the foreground; it may take it
-        ShowRunningInstance();
+    for (int i = 0; i < 200; ++i) {
+        if (HWND host = FindWindowW(L"Vantor32", L"Vantor32")) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(host, &pid);
+            AllowSetForegroundWindow(pid);  // we have the foreground; it may take it
+            ShowRunningInstance();
+            return true;
+        }
+        if (ClaimInstance()) {
+            Log("FIRST");
+            return false;
+        }
+        Sleep(50);
     }
-    return 0;
+    return true;
 }
 
 }  // namespace
@@ -364,10 +374,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     } catch (...) {
         // Without the option store every switch reads as off; the program still runs.
     }
-    if (!ClaimInstance()) {
-        int rc = HandOver();
+    if (!ClaimInstance() && HandOver()) {
         if (g.log) std::fclose(g.log);
-        return rc;
+        return 0;
     }
     RegisterSoundEvents();
 

@@ -202,6 +202,25 @@ TEST_CASE("the menu opened from the keyboard switches what every program does at
     CHECK(WaitUntil([] { return FindWindowW(L"Vantor32", L"Vantor32") == nullptr; }, 10000));
 }
 
+TEST_CASE("started again while the last one is still ending, the new start runs") {
+    Prepare();
+    // A program that has closed its window but not yet ended still holds the
+    // one-instance mutex. The test holds it the same way for a moment.
+    HANDLE held = CreateMutexW(nullptr, FALSE, L"Local\\Vantor32");
+    REQUIRE(held);
+    REQUIRE(GetLastError() != ERROR_ALREADY_EXISTS);
+    const std::wstring log = TempPath(L"restart");
+    Process p = Start(HostExe() + L" --no-tray --log \"" + log + L"\"");
+    CHECK(WaitUntil([&] { return FileHasLine(log, "SECOND"); }, 20000));
+    CloseHandle(held);
+    HWND host = WaitWindow(L"Vantor32", L"Vantor32", 20000);
+    CHECK(host != nullptr);
+    CHECK(WaitUntil([&] { return ReadFileBytes(log).find("READY 1") != std::string::npos; },
+                    20000));
+    if (host) PostMessageW(host, WM_CLOSE, 0, 0);
+    if (!WaitExit(p, 10000)) Kill(p);
+}
+
 TEST_CASE("a second start brings the running program's menu forward and ends") {
     Prepare();
     Scene scene;

@@ -238,8 +238,10 @@ bool Scene::Up(bool withHost) {
         return Fail("the viewer window did not appear");
     if (withHost) {
         host = Start(HostExe() + (hostTray ? L"" : L" --no-tray") + L" --log \"" + hostLog + L"\"");
-        if (!WaitWindow(L"Vantor32", L"Vantor32", 20000))
+        if (!WaitWindow(L"Vantor32", L"Vantor32", 20000)) {
+            std::fprintf(stderr, "host log:\n%s\n", ReadFileBytes(hostLog).c_str());
             return Fail("the host window did not appear");
+        }
         // The host says READY once the library is loaded and its hook installed.
         if (!WaitUntil([&] { return ReadFileBytes(hostLog).find("READY") != std::string::npos; },
                        20000))
