@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the native and both Windows
-# trees, and runs every test (native unit and contract tests with sanitizers, the
-# contract and end-to-end tests under Wine, short fuzzing runs).
+# trees and the setup programs, and runs every test (native unit and contract tests
+# with sanitizers, the contract and end-to-end tests under Wine, short fuzzing runs).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -21,6 +21,8 @@ cmake --no-warn-unused-cli -S . -B "$B/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw
 step "win32 build (compile check)"
 cmake --no-warn-unused-cli -S . -B "$B/win32" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
   cmake --build "$B/win32" -j"$jobs" || exit 1
+step "setup programs (NSIS, from both Release trees)"
+cmake --build "$B/win32" --target setup && cmake --build "$B/win64" --target setup || exit 1
 
 step "native tests"
 (cd "$B/native" && ctest --output-on-failure -j"$jobs") || fail=1

@@ -7,7 +7,7 @@ vt_wine_start() {
   local build; build=$(cd "$1" && pwd)
   export WINEPREFIX="$build/wineprefix"
   export WINEDEBUG=-all
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
   # a free display number
   local n=90

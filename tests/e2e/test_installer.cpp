@@ -1,0 +1,448 @@
+// The setup program under Wine, as an administrator and a person use it: a silent install
+// puts the files and entries in place and the installed tray program converts a key; an
+// upgrade over a running installation keeps what the person set; a silent uninstall keeps
+// the settings; the interactive uninstall, driven by the keyboard through the setup
+// tool's dialog, removes what was checked there.
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include <doctest/doctest.h>
+
+#include <shlobj.h>
+
+#include "E2E.h"
+#include "SetupDriver.h"
+
+using namespace setup;
+
+namespace {
+
+const std::wstring kUninstKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantor32";
+const std::wstring kRunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::wstring kProduct = kProductKey;
+const std::wstring kSettings = kProduct + L"\\Settings";
+const std::wstring kAltGr = kProduct + L"\\Macros\\AltGr";
+const std::wstring kSound = L"AppEvents\\Schemes\\Apps\\Vantor32";
+const std::wstring kLabels = L"AppEvents\\EventLabels";
+const std::wstring kOtherDir = L"C:\\Vantor Test\\Vantor32";
+const wchar_t* const kFiles[] = {L"Vantor32.exe", L"Vt32Util.dll", L"x86\\Vt32Util.dll",
+                                 L"vtview.exe",   L"VtInst.exe",   L"uninst.exe"};
+
+std::wstring Folder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, 0, path);
+    return path;
+}
+std::wstring DefaultDir() {
+    return Folder(CSIDL_PROGRAM_FILES) + L"\\Vantor32";
+}
+std::wstring StartMenuLink() {
+    return Folder(CSIDL_COMMON_PROGRAMS) + L"\\Vantor32.lnk";
+}
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::optional<std::wstring> Text(HKEY root, const std::wstring& path, const std::wstring& name) {
+    auto v = GetValue(root, path, name);
+    if (!v || (v->type != REG_SZ && v->type != REG_EXPAND_SZ)) return std::nullopt;
+    std::wstring s(reinterpret_cast<const wchar_t*>(v->data.data()), v->data.size() / 2);
+    return s.substr(0, s.find(L'\0'));
+}
+
+// The path a shell link starts.
+std::wstring LinkTarget(const std::wstring& link) {
+    std::wstring target;
+    CoInitialize(nullptr);
+    IShellLinkW* shellLink = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shellLink)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(
+                shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            wchar_t path[MAX_PATH] = {};
+            if (SUCCEEDED(file->Load(link.c_str(), STGM_READ)) &&
+                SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
+                target = path;
+            file->Release();
+        }
+        shellLink->Release();
+    }
+    CoUninitialize();
+    return target;
+}
+
+// Runs a setup program to its end; its exit code.
+DWORD RunSetup(const std::wstring& exe, const std::wstring& args) {
+    e2e::Process p = e2e::Start(L"\"" + e2e::ExeDir() + exe + L"\" " + args);
+    REQUIRE(p.handle != nullptr);
+    DWORD code = 0xFFFFFFFF;
+    if (!e2e::WaitExit(p, 180000, &code)) e2e::Kill(p);
+    return code;
+}
+
+// The NSIS uninstaller runs a copy of itself from the temporary folder and ends at once;
+// it has finished when its entry, removed last, is gone.
+bool WaitUninstalled(DWORD ms = 180000) {
+    return WaitFor([] { return !KeyExists(HKEY_LOCAL_MACHINE, kUninstKey); }, ms);
+}
+
+// The tray program as the autostart value starts it at logon.
+struct Tray {
+    e2e::Process proc;
+    explicit Tray(const std::wstring& commandLine) {
+        proc = e2e::Start(commandLine);
+        REQUIRE(proc.handle != nullptr);
+        REQUIRE(e2e::WaitWindow(L"Vantor32", L"Vantor32", 20000) != nullptr);
+    }
+    bool Ended(DWORD ms = 0) { return WaitForSingleObject(proc.handle, ms) == WAIT_OBJECT_0; }
+    ~Tray() {
+        if (HWND w = FindWindowW(L"Vantor32", L"Vantor32")) PostMessageW(w, WM_CLOSE, 0, 0);
+        if (!e2e::WaitExit(proc, 10000)) e2e::Kill(proc);
+    }
+};
+
+// A top-level window of the setup program or its uninstaller: the caption begins with
+// prefix and goes on with the page's name.
+HWND FindSetupWindow(const std::wstring& prefix) {
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (!IsWindowVisible(w)) continue;
+        if (e2e::WindowText(w).rfind(prefix, 0) == 0) return w;
+    }
+    return nullptr;
+}
+HWND WaitSetupWindow(const std::wstring& prefix, DWORD ms = 60000) {
+    HWND found = nullptr;
+    WaitFor([&] { return (found = FindSetupWindow(prefix)) != nullptr; }, ms);
+    return found;
+}
+const std::wstring kSetupCaption = L"Installation von Vantor32";
+const std::wstring kUninstallerCaption = L"Deinstallation von Vantor32";
+
+// The uninstaller's report of a file in use.
+HWND InUseBox() {
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (IsWindowVisible(w) && e2e::WindowText(w) == kUninstallerCaption &&
+            MessageBoxText(w).find(L"wird noch verwendet") != std::wstring::npos)
+            return w;
+    }
+    return nullptr;
+}
+
+// No installation before and after a test: the prefix is shared with the other tests,
+// and a leftover autostart value would start a second host at the next Wine start.
+struct Clean {
+    Clean() { Reset(); }
+    ~Clean() { Reset(); }
+    static void Reset() {
+        // a setup program or uninstaller a failed test left waiting for a person
+        for (const std::wstring& caption :
+             {kSetupCaption, kUninstallerCaption, std::wstring(kInfoCaption),
+              std::wstring(kUninstallTitle)}) {
+            while (HWND w = FindSetupWindow(caption)) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                e2e::Process p{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid), pid};
+                if (!p.handle) break;
+                e2e::Kill(p);
+            }
+        }
+        if (HWND w = FindWindowW(L"Vantor32", L"Vantor32")) {
+            PostMessageW(w, WM_CLOSE, 0, 0);
+            WaitFor([] { return FindWindowW(L"Vantor32", L"Vantor32") == nullptr; }, 10000);
+        }
+        for (const std::wstring& dir : {DefaultDir(), kOtherDir}) {
+            for (const wchar_t* f : kFiles) DeleteFileW((dir + L"\\" + f).c_str());
+            RemoveDirectoryW((dir + L"\\x86").c_str());
+            RemoveDirectoryW(dir.c_str());
+        }
+        DeleteFileW(StartMenuLink().c_str());
+        DeleteTree(HKEY_LOCAL_MACHINE, kUninstKey);
+        DeleteValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
+        DeleteTree(HKEY_CURRENT_USER, L"Software\\Quellmark");
+        DeleteTree(HKEY_CURRENT_USER, kSound);
+        for (const wchar_t* e : {L"Ein", L"Rollen"})
+            DeleteTree(HKEY_CURRENT_USER, kLabels + L"\\" + e);
+    }
+};
+
+void PutText(HKEY root, const std::wstring& path, const std::wstring& name,
+             const std::wstring& text) {
+    const BYTE* b = reinterpret_cast<const BYTE*>(text.c_str());
+    PutValue(root, path, name, REG_SZ, std::vector<BYTE>(b, b + (text.size() + 1) * 2));
+}
+
+// What a person has after using the product a while: switches, a macro, a sound chosen
+// for an event, the event labels the tray program registered, and another program's
+// label of the same event name.
+void UseProduct() {
+    e2e::RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
+    e2e::RegSetByte(kSettings, L"EasyBackslash", 1);
+    e2e::RegSetText(kAltGr, L"00080045", L"Grüße");
+    PutText(HKEY_CURRENT_USER, kSound + L"\\Ein\\.current", L"", L"C:\\ding.wav");
+    PutText(HKEY_CURRENT_USER, kLabels + L"\\Ein", L"", L"Vantor32: Schalter eingeschaltet");
+    PutText(HKEY_CURRENT_USER, kLabels + L"\\Rollen", L"", L"Bildlauf eines anderen Programms");
+}
+
+void CheckSettingsKept() {
+    BYTE b = 0;
+    CHECK((e2e::RegGetByte(kSettings, L"Vantor eingeschaltet", &b) && b == 1));
+    CHECK((e2e::RegGetByte(kSettings, L"EasyBackslash", &b) && b == 1));
+    CHECK(Text(HKEY_CURRENT_USER, kAltGr, L"00080045") == L"Grüße");
+    CHECK(Text(HKEY_CURRENT_USER, kSound + L"\\Ein\\.current", L"") == L"C:\\ding.wav");
+}
+
+// The files waiting for removal at the next restart.
+std::wstring PendingRemovals() {
+    auto v = GetValue(HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Control\\Session Manager",
+                      L"PendingFileRenameOperations");
+    if (!v) return {};
+    std::wstring s(reinterpret_cast<const wchar_t*>(v->data.data()), v->data.size() / 2);
+    for (wchar_t& c : s) c = static_cast<wchar_t>(towlower(c));
+    return s;
+}
+
+// Everything the installation put outside the settings is gone, but for the files
+// reported as in use, which wait for the next restart; another program's label stays.
+void CheckProgramRemoved(const std::wstring& dir, const std::vector<std::wstring>& inUse = {}) {
+    const std::wstring pending = PendingRemovals();
+    bool anyPending = false;
+    for (const wchar_t* f : kFiles) {
+        const std::wstring path = dir + L"\\" + f;
+        CAPTURE(e2e::Utf8(path));
+        bool reported = false;
+        for (const std::wstring& text : inUse)
+            reported = reported || text.find(L"\"" + path + L"\"") != std::wstring::npos;
+        if (reported) {
+            std::wstring lower = path;
+            for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+            CHECK(pending.find(lower) != std::wstring::npos);
+            anyPending = true;
+        } else {
+            CHECK_FALSE(Exists(path));
+        }
+    }
+    if (!anyPending) CHECK_FALSE(Exists(dir));
+    CHECK_FALSE(Exists(StartMenuLink()));
+    CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstKey));
+    CHECK_FALSE(GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value());
+    CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kLabels + L"\\Ein"));
+    CHECK(Text(HKEY_CURRENT_USER, kLabels + L"\\Rollen", L"") ==
+          L"Bildlauf eines anderen Programms");
+}
+
+// Brings a window of another process to the front, so that typed keys reach it.
+bool Front(HWND wnd) {
+    return WaitFor(
+        [&] {
+            if (GetForegroundWindow() == wnd) return true;
+            SetForegroundWindow(wnd);
+            return false;
+        },
+        10000);
+}
+
+void Press(WORD vk) {
+    SendKey(vk, false);
+    SendKey(vk, true);
+}
+
+HWND OtherWindow(DWORD pid, HWND besides) {
+    HWND found = nullptr;
+    WaitFor(
+        [&] {
+            for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(w, &owner);
+                if (owner == pid && w != besides && IsWindowVisible(w) && ClassOf(w) == L"#32770")
+                    return (found = w) != nullptr;
+            }
+            return false;
+        },
+        10000);
+    return found;
+}
+
+// Xvfb runs no window manager: Wine then draws the frames and captions itself, so the
+// screenshot shows them. Put back when the program ends.
+struct UnmanagedWindows {
+    ValueGuard managed{HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed"};
+    UnmanagedWindows() {
+        PutValue(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed", REG_SZ,
+                 {'N', 0, 0, 0});
+    }
+} gUnmanagedWindows;
+
+}  // namespace
+
+TEST_SUITE("setup program") {
+    TEST_CASE("the first page greets in German; cancelling installs nothing") {
+        Clean clean;
+        e2e::Process p = e2e::Start(L"\"" + e2e::ExeDir() + L"Vantor32-Setup.exe\"");
+        REQUIRE(p.handle != nullptr);
+        HWND page = WaitSetupWindow(kSetupCaption);
+        REQUIRE(page != nullptr);
+        HWND cancel = FindChild(page, L"Button", L"Abbrechen");
+        CHECK(FindChild(page, L"Button", L"&Weiter >") != nullptr);
+        REQUIRE(cancel != nullptr);
+        CHECK(SaveScreenshot(page, ScreenshotPath(L"installer_welcome")));
+        PostMessageW(cancel, BM_CLICK, 0, 0);
+        HWND ask = OtherWindow(p.pid, page);  // "Sind Sie sicher ...?"
+        REQUIRE(ask != nullptr);
+        CHECK(Click(GetDlgItem(ask, IDYES)));
+        DWORD code = 0;
+        CHECK(e2e::WaitExit(p, 30000, &code));
+        CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstKey));
+        CHECK_FALSE(Exists(DefaultDir()));
+    }
+
+    TEST_CASE("a silent install puts files and entries in place; the tray program converts a key") {
+        Clean clean;
+        REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S") == 0);
+        const std::wstring dir = DefaultDir();
+        for (const wchar_t* f : kFiles) {
+            CAPTURE(e2e::Utf8(f));
+            CHECK(Exists(dir + L"\\" + f));
+        }
+        CHECK(LinkTarget(StartMenuLink()) == dir + L"\\Vantor32.exe");
+        auto run = Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
+        REQUIRE(run.has_value());
+        CHECK(*run == L"\"" + dir + L"\\Vantor32.exe\"");  // as the tray menu writes it
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayName") == L"Vantor32");
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayVersion") == VT_VERSION);
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"Publisher") == L"Quellmark");
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayIcon") == dir + L"\\Vantor32.exe,0");
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"UninstallString") ==
+              L"\"" + dir + L"\\uninst.exe\"");
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"QuietUninstallString") ==
+              L"\"" + dir + L"\\uninst.exe\" /S");
+        auto size = GetValue(HKEY_LOCAL_MACHINE, kUninstKey, L"EstimatedSize");
+        REQUIRE(size.has_value());
+        CHECK(size->type == REG_DWORD);
+        CHECK(*reinterpret_cast<const DWORD*>(size->data.data()) > 100);  // KB
+        CHECK(FindWindowW(L"Vantor32", L"Vantor32") == nullptr);  // a silent install starts nothing
+
+        // The next logon: the autostart value starts the tray program, which converts a
+        // key typed into another program.
+        e2e::RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
+        e2e::RegSetByte(kSettings, L"EasyBackslash", 1);
+        e2e::Scene scene;
+        REQUIRE(scene.Up(false));
+        Tray tray(*run);
+        // The library is in the target once it logs the target's keys.
+        CHECK(e2e::WaitUntil(
+            [&] {
+                e2e::Tap(VK_SHIFT);
+                return scene.WaitViewerContains("PROCESS:\tVK:0010", 200);
+            },
+            20000));
+        scene.Focus();
+        e2e::Tap(VK_OEM_2);
+        CHECK(scene.WaitText(L"\\"));
+    }
+
+    TEST_CASE(
+        "an upgrade over a running installation keeps macros, switches and the autostart choice") {
+        Clean clean;
+        REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S /D=" + kOtherDir) == 0);
+        REQUIRE(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"InstallLocation") == kOtherDir);
+        UseProduct();
+        DeleteValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32");  // switched off in the tray menu
+        Tray tray(L"\"" + kOtherDir + L"\\Vantor32.exe\"");
+
+        CHECK(RunSetup(L"Vantor32-Setup-next.exe", L"/S") == 0);
+        CHECK(tray.Ended());  // closed before its files were replaced
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayVersion") == VT_NEXT_VERSION);
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"InstallLocation") == kOtherDir);
+        for (const wchar_t* f : kFiles) {
+            CAPTURE(e2e::Utf8(f));
+            CHECK(Exists(kOtherDir + L"\\" + f));
+        }
+        CHECK_FALSE(Exists(DefaultDir()));
+        CheckSettingsKept();
+        CHECK(Text(HKEY_CURRENT_USER, kLabels + L"\\Ein", L"") ==
+              L"Vantor32: Schalter eingeschaltet");
+        CHECK_FALSE(GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value());
+    }
+
+    TEST_CASE("a silent uninstall removes the program and its entries and keeps the settings") {
+        Clean clean;
+        REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S") == 0);
+        UseProduct();
+        auto run = Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
+        REQUIRE(run.has_value());
+        Tray tray(*run);
+        e2e::Process un = e2e::Start(L"\"" + DefaultDir() + L"\\uninst.exe\" /S");
+        REQUIRE(un.handle != nullptr);
+        REQUIRE(WaitUninstalled());
+        CHECK(tray.Ended(10000));
+        CheckProgramRemoved(DefaultDir());
+        CheckSettingsKept();
+        e2e::WaitExit(un, 10000);
+    }
+
+    TEST_CASE("the interactive uninstall removes what was checked in the setup tool's dialog") {
+        Clean clean;
+        REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S") == 0);
+        UseProduct();
+        Tray tray(*Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32"));
+        e2e::Process un = e2e::Start(L"\"" + DefaultDir() + L"\\uninst.exe\"");
+        REQUIRE(un.handle != nullptr);
+
+        // The uninstaller's confirmation page: Enter presses "Deinstallieren".
+        HWND page = WaitSetupWindow(kUninstallerCaption);
+        REQUIRE(page != nullptr);
+        REQUIRE(Front(page));
+        Press(VK_RETURN);
+        // The setup tool's information box, then its dialog: "Programm-Einstellungen"
+        // and "Macros" checked by keyboard, "Sound-Einstellungen" left alone.
+        HWND info = e2e::WaitWindow(L"#32770", kInfoCaption, 60000);
+        REQUIRE(info != nullptr);
+        REQUIRE(Front(info));
+        Press(VK_RETURN);
+        HWND dlg = e2e::WaitWindow(nullptr, kUninstallTitle, 30000);
+        REQUIRE(dlg != nullptr);
+        REQUIRE(Front(dlg));
+        HWND settings = FindChild(dlg, L"Button", L"Programm-Einstellungen");
+        HWND macros = FindChild(dlg, L"Button", L"Macros");
+        REQUIRE(settings);
+        REQUIRE(macros);
+        Press(VK_TAB);  // from OK to the first box that takes the focus
+        Press(VK_SPACE);
+        CHECK(WaitFor([&] { return SendMessageW(settings, BM_GETCHECK, 0, 0) == BST_CHECKED; },
+                      5000));
+        Press(VK_TAB);
+        Press(VK_TAB);
+        Press(VK_SPACE);
+        CHECK(
+            WaitFor([&] { return SendMessageW(macros, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 5000));
+        Press(VK_RETURN);
+
+        // The hook library stays loaded in a program that got keys while the hook was on
+        // (here the uninstaller itself, under Wine) until that program lets it go: the
+        // file is reported, and Enter agrees to its removal at the next restart.
+        std::vector<std::wstring> inUse;
+        CHECK(WaitFor(
+            [&] {
+                if (!KeyExists(HKEY_LOCAL_MACHINE, kUninstKey)) return true;
+                HWND box = InUseBox();
+                if (box && Front(box)) {
+                    inUse.push_back(MessageBoxText(box));
+                    Press(VK_RETURN);
+                    WaitFor([&] { return !IsWindow(box); }, 10000);
+                }
+                return false;
+            },
+            180000));
+        CHECK(tray.Ended(10000));
+        CheckProgramRemoved(DefaultDir(), inUse);
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kProduct));  // settings and macros
+        CHECK(Text(HKEY_CURRENT_USER, kSound + L"\\Ein\\.current", L"") == L"C:\\ding.wav");
+        // The last page: Enter closes it.
+        HWND done = WaitSetupWindow(kUninstallerCaption);
+        REQUIRE(done != nullptr);
+        REQUIRE(Front(done));
+        Press(VK_RETURN);
+        CHECK(WaitFor([] { return !FindSetupWindow(kUninstallerCaption); }, 30000));
+        e2e::WaitExit(un, 10000);
+    }
+}
