@@ -262,15 +262,8 @@ HWND OtherWindow(DWORD pid, HWND besides) {
     return found;
 }
 
-// Xvfb runs no window manager: Wine then draws the frames and captions itself, so the
-// screenshot shows them. Put back when the program ends.
-struct UnmanagedWindows {
-    ValueGuard managed{HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed"};
-    UnmanagedWindows() {
-        PutValue(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed", REG_SZ,
-                 {'N', 0, 0, 0});
-    }
-} gUnmanagedWindows;
+// Frames and captions in the screenshot.
+UnmanagedWindows gUnmanagedWindows;
 
 }  // namespace
 

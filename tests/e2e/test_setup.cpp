@@ -111,15 +111,8 @@ void CheckHostAskedToClose(const FakeHost& host) {
     CHECK(host.received == std::vector<UINT>{WM_CLOSE, WM_QUIT});
 }
 
-// Xvfb runs no window manager: Wine then draws the frames and captions itself, so the
-// screenshots show them. Put back when the program ends.
-struct UnmanagedWindows {
-    ValueGuard managed{HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed"};
-    UnmanagedWindows() {
-        PutValue(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed", REG_SZ,
-                 {'N', 0, 0, 0});
-    }
-} gUnmanagedWindows;
+// Frames and captions in the screenshots.
+UnmanagedWindows gUnmanagedWindows;
 
 // Runs the tool to its end: confirms the information box, nothing else.
 void RunQuiet(const std::wstring& args, DWORD* exitCode = nullptr) {

@@ -97,6 +97,10 @@ ValueGuard::~ValueGuard() {
     if (!keyExisted_) DeleteTree(root_, path_);
 }
 
+UnmanagedWindows::UnmanagedWindows() {
+    PutValue(HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed", REG_SZ, {'N', 0, 0, 0});
+}
+
 // ------------------------------------------------------------------ the fake host
 
 namespace {

@@ -49,6 +49,16 @@ private:
     std::optional<RegValue> saved_;
 };
 
+// Xvfb runs no window manager: while an instance lives, Wine draws the frames and
+// captions itself, so that screenshots show them. Put back when it goes.
+class UnmanagedWindows {
+public:
+    UnmanagedWindows();
+
+private:
+    ValueGuard managed_{HKEY_CURRENT_USER, L"Software\\Wine\\X11 Driver", L"Managed"};
+};
+
 // ------------------------------------------------------------------ the fake host
 // A top-level window of class and title "Vantor32" in the test process that records
 // the messages posted to it (WM_QUIT included).
