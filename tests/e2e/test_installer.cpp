@@ -230,6 +230,21 @@ void CheckProgramRemoved(const std::wstring& dir, const std::vector<std::wstring
           L"Bildlauf eines anderen Programms");
 }
 
+// A child at any depth of that class.
+HWND FindChildOfClass(HWND parent, const wchar_t* cls) {
+    std::pair<const wchar_t*, HWND> search{cls, nullptr};
+    EnumChildWindows(
+        parent,
+        [](HWND w, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<std::pair<const wchar_t*, HWND>*>(lp);
+            if (ClassOf(w) != s->first) return TRUE;
+            s->second = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 // Brings a window of another process to the front, so that typed keys reach it.
 bool Front(HWND wnd) {
     return WaitFor(
@@ -286,6 +301,54 @@ TEST_SUITE("setup program") {
         CHECK(e2e::WaitExit(p, 30000, &code));
         CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstKey));
         CHECK_FALSE(Exists(DefaultDir()));
+    }
+
+    TEST_CASE(
+        "an interactive install remaps Caps Lock through the setup tool and starts the tray") {
+        Clean clean;
+        ValueGuard map{HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map"};
+        CreateKey(HKEY_LOCAL_MACHINE, kLayoutKey);
+        DeleteValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map");
+        e2e::Process p = e2e::Start(L"\"" + e2e::ExeDir() + L"Vantor32-Setup.exe\"");
+        REQUIRE(p.handle != nullptr);
+        HWND wizard = WaitSetupWindow(kSetupCaption);
+        REQUIRE(wizard != nullptr);
+        REQUIRE(Front(wizard));
+        Press(VK_RETURN);  // "Weiter" to the components
+        HWND tree = nullptr;
+        WaitFor([&] { return (tree = FindChildOfClass(wizard, L"SysTreeView32")) != nullptr; },
+                10000);
+        REQUIRE(tree != nullptr);
+        // Vantor32, Mit Windows starten, Tasten umbelegen (opened), CAPSLOCK: ticked.
+        for (WORD vk : {VK_HOME, VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_SPACE}) Press(vk);
+        Press(VK_RETURN);  // to the folder
+        Press(VK_RETURN);  // "Installieren"
+        HWND info = e2e::WaitWindow(L"#32770", kInfoCaption, 60000);
+        REQUIRE(info != nullptr);
+        CHECK(MessageBoxText(info) ==
+              L"VtInst: <\"" + DefaultDir() + L"\\VtInst.exe\" /M CAPSLOCK>");
+        REQUIRE(Front(info));
+        Press(VK_RETURN);
+        CHECK(e2e::WaitWindow(L"Vantor32", L"Vantor32", 30000) != nullptr);  // started at the end
+        CHECK(WaitFor(
+            [] { return GetValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map").has_value(); },
+            10000));
+        // The last page asks for the restart that applies the remap: later, please.
+        HWND later = nullptr;
+        WaitFor(
+            [&] {
+                return (later = FindChild(wizard, L"Button",
+                                          L"Windows später selbst neu starten")) != nullptr;
+            },
+            30000);
+        REQUIRE(later != nullptr);
+        CHECK(Click(later));
+        REQUIRE(Front(wizard));
+        Press(VK_RETURN);  // "Fertigstellen"
+        DWORD code = 0xFFFFFFFF;
+        CHECK(e2e::WaitExit(p, 30000, &code));
+        CHECK(code == 0);
+        CHECK(e2e::WaitWindow(L"Vantor32", L"Vantor32", 0) != nullptr);  // no restart happened
     }
 
     TEST_CASE("a silent install puts files and entries in place; the tray program converts a key") {
