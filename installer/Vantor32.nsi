@@ -193,8 +193,12 @@ Section "-remap"
   ${If} $0 != ""
     DetailPrint "Tastenumbelegung:$0 (VtInst bestätigen)"
     ExecWait '"$INSTDIR\VtInst.exe" /M$0' $1
-    DetailPrint "Die Tastenumbelegung wird nach einem Neustart wirksam."
-    SetRebootFlag true
+    ${If} $1 == 0
+      DetailPrint "Die Tastenumbelegung wird nach einem Neustart wirksam."
+      SetRebootFlag true
+    ${Else}
+      DetailPrint "Die Tastenumbelegung ist fehlgeschlagen (VtInst: $1)."
+    ${EndIf}
   ${EndIf}
 SectionEnd
 
