@@ -9,10 +9,6 @@ set(VT_SETUP_SCRIPT ${CMAKE_SOURCE_DIR}/installer/Vantor32.nsi)
 set(VT_X86_TREE ${CMAKE_BINARY_DIR}/../win32 CACHE PATH "the i686 build tree (32-bit companion and library)")
 get_filename_component(VT_X86_TREE_ABS ${VT_X86_TREE} ABSOLUTE)
 
-# The tray program and the viewer as this tree builds them.
-set(VT_TRAY_TARGET vthost)
-set(VT_VIEWER_TARGET vtview)
-
 string(REGEX MATCH "^([0-9]+\\.[0-9]+)\\.([0-9]+)$" vt_match ${VT_VERSION})
 math(EXPR vt_next_patch "${CMAKE_MATCH_2} + 1")
 set(VT_NEXT_VERSION ${CMAKE_MATCH_1}.${vt_next_patch})
@@ -30,14 +26,13 @@ if(NOT VT_MAKENSIS)
   return()
 endif()
 
-set(vt_setup_deps Vt32Util VtInst ${VT_TRAY_TARGET} ${VT_VIEWER_TARGET} ${VT_SETUP_SCRIPT})
+set(vt_setup_deps Vt32Util VtInst Vantor32 vtview ${VT_SETUP_SCRIPT})
 function(vt_setup out version)
-  set(defines -DVERSION=${version} -DBIN=${CMAKE_BINARY_DIR} -DOUTFILE=${CMAKE_BINARY_DIR}/${out}
-              -DTRAY_EXE=$<TARGET_FILE_NAME:${VT_TRAY_TARGET}> -DVIEWER_EXE=$<TARGET_FILE_NAME:${VT_VIEWER_TARGET}>)
+  set(defines -DVERSION=${version} -DBIN=${CMAKE_BINARY_DIR} -DOUTFILE=${CMAKE_BINARY_DIR}/${out})
   set(deps ${vt_setup_deps})
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
     list(APPEND defines -DARCH=amd64 -DBIN32=${VT_X86_TREE_ABS})
-    list(APPEND deps ${VT_X86_TREE_ABS}/Vt32Util.dll)
+    list(APPEND deps ${VT_X86_TREE_ABS}/Vt32Util.dll ${VT_X86_TREE_ABS}/Vantor32x86.exe)
   else()
     list(APPEND defines -DARCH=x86)
   endif()

@@ -19,12 +19,6 @@ Unicode true
 !else
   !error "ARCH is amd64 or x86"
 !endif
-!ifndef TRAY_EXE
-  !define TRAY_EXE Vantor32.exe  ; the tray program's file name in BIN
-!endif
-!ifndef VIEWER_EXE
-  !define VIEWER_EXE vtview.exe
-!endif
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -137,18 +131,16 @@ Section "${PRODUCT}" SecProgram
   SetOutPath "$INSTDIR"
   !insertmacro FREE_FILE "$INSTDIR\Vantor32.exe"
   !insertmacro FREE_FILE "$INSTDIR\Vt32Util.dll"
-  !insertmacro FREE_FILE "$INSTDIR\${VIEWER_EXE}"
+  !insertmacro FREE_FILE "$INSTDIR\vtview.exe"
   !insertmacro FREE_FILE "$INSTDIR\VtInst.exe"
-  File "/oname=Vantor32.exe" "${BIN}\${TRAY_EXE}"
+  File "${BIN}\Vantor32.exe"
   File "${BIN}\Vt32Util.dll"
-  File "${BIN}\${VIEWER_EXE}"
+  File "${BIN}\vtview.exe"
   File "${BIN}\VtInst.exe"
   !if "${ARCH}" == "amd64"
     ; 64-bit Windows: the companion hooks the 32-bit programs with the 32-bit library
-    !if /FileExists "${BIN32}\Vantor32x86.exe"
-      !insertmacro FREE_FILE "$INSTDIR\Vantor32x86.exe"
-      File "${BIN32}\Vantor32x86.exe"
-    !endif
+    !insertmacro FREE_FILE "$INSTDIR\Vantor32x86.exe"
+    File "${BIN32}\Vantor32x86.exe"
     SetOutPath "$INSTDIR\x86"
     !insertmacro FREE_FILE "$INSTDIR\x86\Vt32Util.dll"
     File "${BIN32}\Vt32Util.dll"
@@ -307,14 +299,14 @@ Section "Uninstall"
 
   !insertmacro REMOVE_FILE "$INSTDIR\Vantor32.exe"
   !insertmacro REMOVE_FILE "$INSTDIR\Vt32Util.dll"
-  !insertmacro REMOVE_FILE "$INSTDIR\${VIEWER_EXE}"
+  !insertmacro REMOVE_FILE "$INSTDIR\vtview.exe"
   !insertmacro REMOVE_FILE "$INSTDIR\VtInst.exe"
   !insertmacro REMOVE_FILE "$INSTDIR\Vantor32x86.exe"
   !insertmacro REMOVE_FILE "$INSTDIR\x86\Vt32Util.dll"
   ; leftovers of an upgrade that replaced a file in use
   Delete /REBOOTOK "$INSTDIR\Vantor32.exe.alt"
   Delete /REBOOTOK "$INSTDIR\Vt32Util.dll.alt"
-  Delete /REBOOTOK "$INSTDIR\${VIEWER_EXE}.alt"
+  Delete /REBOOTOK "$INSTDIR\vtview.exe.alt"
   Delete /REBOOTOK "$INSTDIR\VtInst.exe.alt"
   Delete /REBOOTOK "$INSTDIR\Vantor32x86.exe.alt"
   Delete /REBOOTOK "$INSTDIR\x86\Vt32Util.dll.alt"

@@ -24,9 +24,14 @@ const std::wstring kAltGr = kProduct + L"\\Macros\\AltGr";
 const std::wstring kSound = L"AppEvents\\Schemes\\Apps\\Vantor32";
 const std::wstring kLabels = L"AppEvents\\EventLabels";
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+// The sound event labels the tray program registers, but for "Rollen", which the tests
+// give to another program.
+const wchar_t* const kOwnLabels[] = {L"Ein",       L"Aus",    L"Großschrift", L"Zehnerblock",
+                                     L"NUM Punkt", L"Umlaut", L"EasyTab"};
 const std::wstring kOtherDir = L"C:\\Vantor Test\\Vantor32";
-const wchar_t* const kFiles[] = {L"Vantor32.exe", L"Vt32Util.dll", L"x86\\Vt32Util.dll",
-                                 L"vtview.exe",   L"VtInst.exe",   L"uninst.exe"};
+const wchar_t* const kFiles[] = {L"Vantor32.exe",      L"Vt32Util.dll", L"Vantor32x86.exe",
+                                 L"x86\\Vt32Util.dll", L"vtview.exe",   L"VtInst.exe",
+                                 L"uninst.exe"};
 
 std::wstring Folder(int csidl) {
     wchar_t path[MAX_PATH] = {};
@@ -94,6 +99,9 @@ struct Tray {
         proc = e2e::Start(commandLine);
         REQUIRE(proc.handle != nullptr);
         REQUIRE(e2e::WaitWindow(L"Vantor32", L"Vantor32", 20000) != nullptr);
+        // it registers its sound event labels before it opens its window
+        CHECK(Text(HKEY_CURRENT_USER, kLabels + L"\\Ein", L"") ==
+              L"Vantor32: Schalter eingeschaltet");
     }
     bool Ended(DWORD ms = 0) { return WaitForSingleObject(proc.handle, ms) == WAIT_OBJECT_0; }
     ~Tray() {
@@ -165,8 +173,8 @@ struct Clean {
         DeleteValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
         DeleteTree(HKEY_CURRENT_USER, L"Software\\Quellmark");
         DeleteTree(HKEY_CURRENT_USER, kSound);
-        for (const wchar_t* e : {L"Ein", L"Rollen"})
-            DeleteTree(HKEY_CURRENT_USER, kLabels + L"\\" + e);
+        for (const wchar_t* e : kOwnLabels) DeleteTree(HKEY_CURRENT_USER, kLabels + L"\\" + e);
+        DeleteTree(HKEY_CURRENT_USER, kLabels + L"\\Rollen");
     }
 };
 
@@ -177,14 +185,13 @@ void PutText(HKEY root, const std::wstring& path, const std::wstring& name,
 }
 
 // What a person has after using the product a while: switches, a macro, a sound chosen
-// for an event, the event labels the tray program registered, and another program's
-// label of the same event name.
+// for an event, and another program's label of an event name the tray program also uses
+// (the tray program registers its labels when it starts and leaves that one alone).
 void UseProduct() {
     e2e::RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
     e2e::RegSetByte(kSettings, L"EasyBackslash", 1);
     e2e::RegSetText(kAltGr, L"00080045", L"Grüße");
     PutText(HKEY_CURRENT_USER, kSound + L"\\Ein\\.current", L"", L"C:\\ding.wav");
-    PutText(HKEY_CURRENT_USER, kLabels + L"\\Ein", L"", L"Vantor32: Schalter eingeschaltet");
     PutText(HKEY_CURRENT_USER, kLabels + L"\\Rollen", L"", L"Bildlauf eines anderen Programms");
 }
 
@@ -233,7 +240,10 @@ void CheckProgramRemoved(const std::wstring& dir,
     CHECK_FALSE(Exists(StartMenuLink()));
     CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstKey));
     CHECK_FALSE(GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value());
-    CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kLabels + L"\\Ein"));
+    for (const wchar_t* e : kOwnLabels) {
+        CAPTURE(e2e::Utf8(e));
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kLabels + L"\\" + e));
+    }
     CHECK(Text(HKEY_CURRENT_USER, kLabels + L"\\Rollen", L"") ==
           L"Bildlauf eines anderen Programms");
 }
