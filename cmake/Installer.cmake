@@ -26,7 +26,8 @@ if(NOT VT_MAKENSIS)
   return()
 endif()
 
-set(vt_setup_deps Vt32Util VtInst Vantor32 vtview ${VT_SETUP_SCRIPT})
+set(vt_setup_deps Vt32Util VtInst Vantor32 vtview ${VT_SETUP_SCRIPT}
+                  ${CMAKE_SOURCE_DIR}/src/tray/icons/Vantor32.ico)
 function(vt_setup out version)
   set(defines -DVERSION=${version} -DBIN=${CMAKE_BINARY_DIR} -DOUTFILE=${CMAKE_BINARY_DIR}/${out})
   set(deps ${vt_setup_deps})

@@ -59,6 +59,9 @@ VIAddVersionKey /LANG=1031 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1031 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1031 "LegalCopyright" "${PUBLISHER}"
 
+; the tray program's own icon
+!define MUI_ICON "${__FILEDIR__}\..\src\tray\icons\Vantor32.ico"
+!define MUI_UNICON "${__FILEDIR__}\..\src\tray\icons\Vantor32.ico"
 !define MUI_ABORTWARNING
 !define MUI_UNABORTWARNING
 !define MUI_COMPONENTSPAGE_SMALLDESC
