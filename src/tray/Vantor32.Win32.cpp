@@ -397,6 +397,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     g.wnd = CreateWindowExW(0, L"Vantor32", L"Vantor32", WS_OVERLAPPED, 0, 0, 100, 100, nullptr,
                             nullptr, instance, nullptr);
     if (!g.wnd) return 1;
+    // Started elevated (the setup starts it at its end, or "Als Administrator ausführen"),
+    // the window would no longer hear the library in normal programs nor Explorer's
+    // restart: Windows drops messages from a lower integrity level unless let through.
+    for (UINT m : {static_cast<UINT>(vt::WM_HOST_SOUNDEVENT), static_cast<UINT>(vt::WM_HOST_COMMAND),
+                   static_cast<UINT>(vt::WM_HOST_GETHOOK), static_cast<UINT>(vt::WM_HOST_GETMODIFIERS),
+                   static_cast<UINT>(vt::WM_HOST_SETMODIFIERS), g.taskbarCreated})
+        ChangeWindowMessageFilterEx(g.wnd, m, MSGFLT_ALLOW, nullptr);
 
     // The window exists before the library loads: the library looks it up once per process.
     HMODULE lib = LoadLibraryW(dllPath.c_str());
