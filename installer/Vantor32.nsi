@@ -199,7 +199,10 @@ SectionEnd
 
 Section "-start"
   ${IfNot} ${Silent}
-    Exec '"$INSTDIR\Vantor32.exe"'
+    ; Not from this elevated process: the tray program would run elevated and
+    ; normal programs could no longer reach it or the viewer it starts. Explorer
+    ; starts it as the person who is logged on.
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\Vantor32.exe"'
   ${EndIf}
 SectionEnd
 
