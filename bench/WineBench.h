@@ -83,6 +83,10 @@ public:
         ++counts.registry;
         return inner_.NtDeleteKey(key);
     }
+    long RegEnumValueW(vt::HKey key, std::uint32_t index, std::u16string* name) override {
+        ++counts.registry;
+        return inner_.RegEnumValueW(key, index, name);
+    }
 
     // ------------------------------------------------------------ keyboard
     std::int16_t GetKeyState(int vk) override {

@@ -20,6 +20,7 @@ target_link_libraries(vt_fake PUBLIC vt_logic)
 file(GLOB VT_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${VT_UNIT_SOURCES})
 target_link_libraries(unit_tests PRIVATE vt_fake)
+target_compile_definitions(unit_tests PRIVATE VT_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME unit COMMAND unit_tests)
 
 file(GLOB VT_CONTRACT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/contract/*.cpp)

@@ -42,6 +42,9 @@ public:
     // NtDeleteKey: deletes the key the handle stands for (a link itself when opened as
     // one), not while it has subkeys; the status as a Win32 error code.
     virtual long NtDeleteKey(HKey key) = 0;
+    // RegEnumValueW: name of value number index (the default value's name is empty);
+    // ERROR_NO_MORE_ITEMS past the end. Type and data are read with RegQueryValueExW.
+    virtual long RegEnumValueW(HKey key, std::uint32_t index, std::u16string* name) = 0;
 };
 
 // ---------------------------------------------------------------- keyboard

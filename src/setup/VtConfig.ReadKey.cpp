@@ -1,5 +1,6 @@
 #include "VtConfig.ReadKey.h"
 
+#include "common/KeyCombination.h"
 #include "common/Vantor.Common.h"
 
 namespace vt {
@@ -19,10 +20,8 @@ void TFrmReadKey::FormShow() {
 }
 
 void TFrmReadKey::FormKeyUp(std::uint16_t key) {
-    std::uint8_t mods = GetModifierState();
-    // AltGr arrives as Ctrl+Alt+right Alt; only right Alt names the combination.
-    if (mods & MOD_ALTGR) mods = static_cast<std::uint8_t>(mods & ~(MOD_CTRL | MOD_ALT));
-    vkResult = PackKeyCode((static_cast<std::uint32_t>(mods) << 16) | key);
+    // The macro editor packs the same way; this dialog never records the extended bit.
+    vkResult = PackKeyCode(CombinationFromKey(key, false, GetModifierState()));
     modalResult = mrOk;
 }
 

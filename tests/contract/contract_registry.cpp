@@ -2,6 +2,7 @@
 // Everything happens below a throwaway key that is removed before and after each case.
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -483,6 +484,25 @@ TEST_SUITE("registry") {
         CHECK(scene.Open(u"Target\\Child", KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
         CHECK(scene.OpenLink(u"ToChild", KEY_READ, &key) == ERROR_SUCCESS);  // left dangling
         CHECK(scene.Open(u"ToChild", KEY_READ, &key) == ERROR_FILE_NOT_FOUND);
+    }
+
+    TEST_CASE("values: each value enumerates once, the default value with an empty name") {
+        TestKey t;
+        HKey base = t.Create();
+        const std::uint8_t one = 1;
+        for (const char16_t* name : {u"b", u"A", u"", u"Groß"})
+            REQUIRE(Plat().RegSetValueExW(base, name, REG_BINARY, &one, 1) == ERROR_SUCCESS);
+        t.Create(u"Sub");  // a subkey is not a value
+        std::vector<std::u16string> names;
+        std::u16string name;
+        long rc;
+        for (std::uint32_t i = 0; (rc = Plat().RegEnumValueW(base, i, &name)) == ERROR_SUCCESS; ++i)
+            names.push_back(name);
+        CHECK(rc == ERROR_NO_MORE_ITEMS);
+        std::sort(names.begin(), names.end());
+        CHECK(names == std::vector<std::u16string>{u"", u"A", u"Groß", u"b"});
+        HKey sub = t.Create(u"Sub");
+        CHECK(Plat().RegEnumValueW(sub, 0, &name) == ERROR_NO_MORE_ITEMS);
     }
 
     TEST_CASE("keys: the predefined roots exist") {

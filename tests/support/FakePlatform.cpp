@@ -929,6 +929,20 @@ long FakePlatform::RegEnumKeyExW(HKey key, std::uint32_t index, std::u16string* 
     return ERROR_SUCCESS;
 }
 
+long FakePlatform::RegEnumValueW(HKey key, std::uint32_t index, std::u16string* name) {
+    ++counts.registry;
+    long error = 0;
+    std::uint32_t access = 0;
+    RegNode* node = impl_->Node(key, &error, &access);
+    if (!node) return error;
+    if (!(access & KEY_QUERY_VALUE) && !(access & kGenericAll)) return ERROR_ACCESS_DENIED;
+    if (index >= node->values.size()) return ERROR_NO_MORE_ITEMS;
+    auto it = node->values.begin();
+    std::advance(it, index);
+    if (name) *name = it->second.name;
+    return ERROR_SUCCESS;
+}
+
 // ---------------------------------------------------------------- keyboard
 namespace {
 

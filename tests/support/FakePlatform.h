@@ -219,6 +219,7 @@ public:
     long RegOpenKeyExW_OpenLink(HKey root, const std::u16string& subKey, std::uint32_t access,
                                 HKey* out) override;
     long NtDeleteKey(HKey key) override;
+    long RegEnumValueW(HKey key, std::uint32_t index, std::u16string* name) override;
 
     std::int16_t GetKeyState(int vk) override;
     std::int16_t GetAsyncKeyState(int vk) override;

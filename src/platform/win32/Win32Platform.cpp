@@ -117,6 +117,14 @@ public:
         return status == 0 ? ERROR_SUCCESS : static_cast<long>(toError(status));
     }
 
+    long RegEnumValueW(HKey key, std::uint32_t index, std::u16string* name) override {
+        wchar_t buffer[16384];  // value names are at most 16383 characters
+        DWORD len = 16384;
+        LONG rc = ::RegEnumValueW(K(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_SUCCESS && name) *name = U(buffer, len);
+        return rc;
+    }
+
     // ------------------------------------------------------------ keyboard
     std::int16_t GetKeyState(int vk) override { return ::GetKeyState(vk); }
     std::int16_t GetAsyncKeyState(int vk) override { return ::GetAsyncKeyState(vk); }

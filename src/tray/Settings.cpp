@@ -1,0 +1,351 @@
+#include "Settings.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "MacroText.h"
+#include "RegFile.h"
+#include "common/DebugWindowInterface.h"
+#include "common/KeyCombination.h"
+#include "common/RegistryKey.h"
+#include "common/Vantor.Utils.h"
+#include "common/VtError.h"
+
+namespace vt {
+
+const std::array<RSwitchItem, 10> kSwitchItems = {{
+    {OPT_MAIN, u"&Vantor eingeschaltet (AltGr+F1)"},
+    {OPT_UMLAUT, u"&Umlautwandlung"},
+    {OPT_EZ_TAB, u"Easy&Tab: Num + und Num - als Tab und Umschalt+Tab"},
+    {OPT_EZ_BS, u"Easy&Backslash: die Taste # schreibt \\"},
+    {OPT_NP_DOT, u"&NUM Punkt: die Komma-Taste des Ziffernblocks schreibt:"},
+    {OPT_LOCK_CAPS, u"&CAPSLOCK sperren"},
+    {OPT_LOCK_NUM, u"NU&M Umschaltung sperren"},
+    {OPT_BEEP, u"&Piepsen bei Umschaltungen"},
+    {OPT_SPEAKER, u"&Speaker benutzen (Töne statt WAV-Dateien)"},
+    {OPT_HIDE, u"Vantor-Symbol &verstecken"},
+}};
+
+const std::array<RUmlautKey, 7> kUmlautKeys = {{
+    {0x000000DE, u"ä"},
+    {0x000000C0, u"ö"},
+    {0x000000BA, u"ü"},
+    {0x000100DE, u"Ä"},
+    {0x000100C0, u"Ö"},
+    {0x000100BA, u"Ü"},
+    {0x000000DB, u"ß"},
+}};
+
+const std::array<RToneField, 4> kToneFields = {{
+    {u"Frequenz (Hz)", 0, 32767},
+    {u"Dauer (ms)", 0, kMaxToneMs},
+    {u"Anzahl", 0, kMaxToneCount},
+    {u"Pause (ms)", 0, kMaxPauseMs},
+}};
+
+namespace {
+
+void LogFailure(const std::u16string& what, const std::exception& e) noexcept {
+    try {
+        const auto* vtError = dynamic_cast<const EVtError*>(&e);
+        DebugLog(u"Einstellungen: %s: %s", what, vtError ? vtError->Message() : ToU16(e.what()));
+    } catch (...) {
+    }
+}
+
+std::u16string TextOf(const std::vector<std::uint8_t>& data) {
+    std::u16string s;
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (c == 0) break;
+        s += c;
+    }
+    return s;
+}
+
+// A key of the product below HKEY_CURRENT_USER, opened for one operation.
+struct Key : TRegistry {
+    explicit Key(const std::u16string& path, bool create) : TRegistry(KEY_ALL_ACCESS) {
+        SetRootKey(HKEY_CURRENT_USER);
+        open = OpenKey(path, create);
+    }
+    bool open = false;
+};
+
+std::u16string SpeakerPath() {
+    return RegPath + u"Settings\\Speaker";
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- "Allgemein"
+std::optional<bool> ReadSwitch(AOption option) {
+    try {
+        if (!Options) return std::nullopt;
+        return Options->GetOption(option) != 0;
+    } catch (const std::exception& e) {
+        LogFailure(OptionValueNames[option], e);
+        return std::nullopt;
+    }
+}
+
+bool WriteSwitch(AOption option, bool on) {
+    try {
+        if (!Options) return false;
+        Options->SetOption(option, on);
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(OptionValueNames[option], e);
+        return false;
+    }
+}
+
+std::optional<EinUmlautMode> ReadUmlautMode() {
+    try {
+        if (!Options) return std::nullopt;
+        const EinUmlautMode mode = Options->GetUmlautMode();
+        if (mode != UMLAUT_ASCII && mode != UMLAUT_HTML) return std::nullopt;
+        return mode;
+    } catch (const std::exception& e) {
+        LogFailure(u"UmlautMode", e);
+        return std::nullopt;
+    }
+}
+
+bool WriteUmlautMode(EinUmlautMode mode) {
+    try {
+        if (!Options) return false;
+        Options->SetUmlautMode(mode);
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(u"UmlautMode", e);
+        return false;
+    }
+}
+
+std::optional<std::u16string> ReadDecimalDot() {
+    try {
+        if (!Options) return std::nullopt;
+        return Options->GetOptionString(OPT_DECIMAL_DOT);
+    } catch (const std::exception& e) {
+        LogFailure(OptionValueNames[OPT_DECIMAL_DOT], e);
+        return std::nullopt;
+    }
+}
+
+bool WriteDecimalDot(const std::u16string& text) {
+    try {
+        if (!Options) return false;
+        Options->SetOptionString(OPT_DECIMAL_DOT, text);
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(OptionValueNames[OPT_DECIMAL_DOT], e);
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- "Makros"
+std::vector<RMacroEntry> ReadMacroTable(const std::u16string& table) {
+    std::vector<RMacroEntry> entries;
+    std::vector<RRegKey> keys;
+    HKey key = 0;
+    if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, table, KEY_READ, &key) != ERROR_SUCCESS)
+        return entries;
+    std::vector<std::u16string> names;
+    std::u16string name;
+    for (std::uint32_t i = 0; Plat().RegEnumValueW(key, i, &name) == ERROR_SUCCESS; ++i)
+        names.push_back(name);
+    std::sort(names.begin(), names.end());
+    for (const auto& n : names) {
+        RMacroEntry e;
+        e.name = n;
+        e.key = ParseMacroValueName(n);
+        std::uint32_t size = 0;
+        if (Plat().RegQueryValueExW(key, n, &e.type, nullptr, &size) != ERROR_SUCCESS) continue;
+        e.data.resize(size);
+        if (Plat().RegQueryValueExW(key, n, &e.type, e.data.data(), &size) != ERROR_SUCCESS)
+            continue;
+        e.data.resize(size);
+        const bool text = (e.type == REG_SZ || e.type == REG_EXPAND_SZ) && size % 2 == 0;
+        if (text) e.stored = TextOf(e.data);
+        e.usable = e.key.has_value() && text && size <= kMaxMacroBytes && !e.stored.empty();
+        entries.push_back(std::move(e));
+    }
+    Plat().RegCloseKey(key);
+    return entries;
+}
+
+std::u16string EntryCombination(const RMacroEntry& e) {
+    if (!e.key) return e.name + u" (kein Tastenname)";
+    return CombinationWords(*e.key);
+}
+
+std::u16string EntryKind(const RMacroEntry& e) {
+    if (!e.usable) return u"unbenutzt";
+    return MacroKind(e.stored);
+}
+
+std::u16string EntryContent(const RMacroEntry& e) {
+    if (e.usable) return MacroPreview(e.stored);
+    if (e.type == REG_SZ || e.type == REG_EXPAND_SZ) {
+        if (e.data.size() > kMaxMacroBytes) return u"(zu lang, wird nicht geschrieben)";
+        if (e.stored.empty()) return u"(leer)";
+        return MacroPreview(e.stored);
+    }
+    return u"(kein Text: " + ValueText(e.type, e.data) + u")";
+}
+
+bool MacroExists(const std::u16string& table, std::uint32_t key) {
+    Key k(table, false);
+    return k.open && k.ValueExists(MacroValueName(key));
+}
+
+bool WriteMacro(const std::u16string& table, std::uint32_t key, const std::u16string& stored) {
+    try {
+        Key k(table, true);
+        if (!k.open) return false;
+        k.WriteString(MacroValueName(key), stored);
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(MacroValueName(key), e);
+        return false;
+    }
+}
+
+bool DeleteMacroValue(const std::u16string& table, const std::u16string& name) {
+    Key k(table, false);
+    return k.open && k.DeleteValue(name);
+}
+
+// ---------------------------------------------------------------- "Umlaute"
+std::optional<std::u16string> ReadUmlaut(const std::u16string& table, std::uint32_t key) {
+    try {
+        Key k(table, false);
+        if (!k.open) return std::u16string();
+        return k.ReadString(MacroValueName(key));
+    } catch (const std::exception& e) {
+        LogFailure(MacroValueName(key), e);
+        return std::nullopt;
+    }
+}
+
+bool WriteUmlaut(const std::u16string& table, std::uint32_t key, const std::u16string& stored) {
+    try {
+        Key k(table, !stored.empty());
+        if (!k.open) return stored.empty();
+        if (stored.empty()) {
+            k.DeleteValue(MacroValueName(key));
+            return !k.ValueExists(MacroValueName(key));
+        }
+        k.WriteString(MacroValueName(key), stored);
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(MacroValueName(key), e);
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- "Töne"
+std::optional<RTone> ReadTone(std::uint8_t event) {
+    if (event < 1 || event > 8) return std::nullopt;
+    try {
+        Key k(SpeakerPath(), false);
+        RTone tone;
+        if (!k.open) return tone;
+        TSpeakerSetting s;
+        ParseSpeakerSetting(k.ReadString(SoundEventNames[event]), s);
+        tone.freq = s.Freq;
+        tone.duration = s.Duration;
+        tone.count = s.Count;
+        tone.pause = s.Pause;
+        return tone;
+    } catch (const std::exception& e) {
+        LogFailure(SoundEventNames[event], e);
+        return std::nullopt;
+    }
+}
+
+std::u16string FormatTone(const RTone& t) {
+    auto n = [](std::int32_t v) { return ToU16(std::to_string(v)); };
+    return n(t.freq) + u"," + n(t.duration) + u"," + n(t.count) + u"," + n(t.pause);
+}
+
+std::u16string CheckToneField(int field, const std::u16string& text, std::int32_t* value) {
+    const RToneField& f = kToneFields[static_cast<std::size_t>(field)];
+    std::int64_t v = 0;
+    bool ok = !text.empty() && text.size() <= 9;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            ok = false;
+        else
+            v = v * 10 + (c - u'0');
+    }
+    if (!ok || v < f.min || v > f.max)
+        return std::u16string(f.label) + u": bitte eine ganze Zahl von " +
+               ToU16(std::to_string(f.min)) + u" bis " + ToU16(std::to_string(f.max)) + u".";
+    *value = static_cast<std::int32_t>(v);
+    return std::u16string();
+}
+
+bool WriteTone(std::uint8_t event, const RTone& tone) {
+    if (event < 1 || event > 8) return false;
+    try {
+        Key k(SpeakerPath(), true);
+        if (!k.open) return false;
+        k.WriteString(SoundEventNames[event], FormatTone(tone));
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(SoundEventNames[event], e);
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- command line
+std::optional<RConfigCommand> ParseConfigCommand(const std::vector<std::u16string>& args,
+                                                 std::u16string& error) {
+    auto lower = [](std::u16string s) {
+        for (auto& c : s)
+            if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
+        return s;
+    };
+    std::optional<RConfigCommand> command;
+    bool silent = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::u16string a = lower(args[i]);
+        if (a == u"/s" || a == u"-s") {
+            silent = true;
+        } else if (a == u"/export" || a == u"-export" || a == u"/import" || a == u"-import") {
+            if (command) {
+                error = u"Bitte nur eines: /export DATEI oder /import DATEI /S.";
+                return RConfigCommand{};
+            }
+            command = RConfigCommand{};
+            command->isExport = a.find(u"export") != std::u16string::npos;
+            if (i + 1 >= args.size() || args[i + 1].empty() || args[i + 1][0] == u'/') {
+                error = command->isExport ? u"Aufruf: Vantor32.exe /export DATEI.reg"
+                                          : u"Aufruf: Vantor32.exe /import DATEI.reg /S";
+                return command;
+            }
+            command->file = args[++i];
+        }
+    }
+    if (command) command->silent = silent;
+    return command;
+}
+
+int RunConfigCommand(const RConfigCommand& command, std::u16string& message) {
+    if (command.isExport) {
+        if (!ExportConfiguration(command.file, message)) return 2;
+        message = u"Einstellungen nach „" + command.file + u"“ exportiert.";
+        return 0;
+    }
+    std::vector<RRegKey> keys;
+    std::vector<RImportChange> changes;
+    if (!LoadImportFile(command.file, keys, changes, message)) return 3;
+    if (!ApplyImport(keys, message)) return 4;
+    message = u"Einstellungen aus „" + command.file + u"“ importiert (" +
+              ToU16(std::to_string(changes.size())) + u" Änderungen).";
+    return 0;
+}
+
+}  // namespace vt

@@ -1,0 +1,364 @@
+// The settings window's logic: key combinations in names and words, the macro preview and
+// checks, the .reg export and import, the command line.
+#include <doctest/doctest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "FakePlatform.h"
+#include "common/KeyCombination.h"
+#include "common/Vantor.Utils.h"
+#include "tray/MacroText.h"
+#include "tray/RegFile.h"
+#include "tray/Settings.h"
+
+using namespace vt;
+using namespace std::string_literals;
+
+namespace {
+
+struct Scene {
+    FakeScope scope;
+    FakePlatform& fake = scope.fake;
+    Scene() { VantorUtilsInit(); }
+    ~Scene() { VantorUtilsDone(); }
+};
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> b) {
+    std::vector<std::uint8_t> v;
+    for (int x : b) v.push_back(static_cast<std::uint8_t>(x));
+    return v;
+}
+
+std::u16string TempFile(const char* name) {
+    return ToU16((std::filesystem::temp_directory_path() / name).string());
+}
+
+}  // namespace
+
+TEST_CASE("combinations: pressed key, value name and words agree both ways") {
+    struct Case {
+        std::uint8_t mods;
+        std::uint16_t vk;
+        bool extended;
+        const char16_t* name;
+        const char16_t* words;
+    };
+    const Case cases[] = {
+        {0x0E, 0x45, false, u"00080045", u"AltGr+E"},  // Windows: AltGr is Ctrl+Alt+right Alt
+        {0x0C, 0x45, false, u"00080045", u"AltGr+E"},  // Wine: without Ctrl
+        {0x06, 0x45, false, u"00060045", u"Strg+Alt+E"},
+        {0x01, 0x71, false, u"00010071", u"Umschalt+F2"},
+        {0x0F, 0x54, false, u"00090054", u"AltGr+Umschalt+T"},
+        {0x08, 0x2E, true, u"0008802E", u"AltGr+Entf"},
+        {0x08, 0x2E, false, u"0008002E", u"AltGr+Num Entf"},
+        {0x00, 0x0D, true, u"0000800D", u"Num Eingabe"},
+        {0x00, 0x0D, false, u"0000000D", u"Eingabe"},
+        {0x40, 0x4C, false, u"0040004C", u"Win+L"},
+        {0x83, 0xBF, false, u"008300BF", u"Strg+Umschalt+Win rechts+#"},
+        {0x02, 0x6B, false, u"0002006B", u"Strg+Num +"},
+        {0x02, 0xBB, false, u"000200BB", u"Strg++"},
+        {0x00, 0x6F, true, u"0000806F", u"Num /"},
+        {0x00, 0x41, true, u"00008041", u"A (erweitert)"},
+        {0x30 | 0x04, 0x46, false, u"00040046", u"Alt+F"},  // bits 0x10 and 0x20 never
+        {0x00, 0xE9, false, u"000000E9", u"Taste E9"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(ToUtf8(c.words));
+        const std::uint32_t key = CombinationFromKey(c.vk, c.extended, c.mods);
+        CHECK(MacroValueName(key) == c.name);
+        CHECK(CombinationWords(key) == c.words);
+        CHECK(ParseMacroValueName(c.name) == key);
+        CHECK(ParseCombinationWords(c.words) == key);
+    }
+    // Every key with and without the extended bit, under every modifier, reads back.
+    for (std::uint32_t vk = 1; vk <= 0xFF; ++vk)
+        for (std::uint8_t mods : {0x00, 0x01, 0x02, 0x04, 0x08, 0x40, 0x80, 0xC7, 0xC9})
+            for (bool ext : {false, true}) {
+                const std::uint32_t key =
+                    CombinationFromKey(static_cast<std::uint16_t>(vk), ext, mods);
+                CAPTURE(vk);
+                REQUIRE(ParseCombinationWords(CombinationWords(key)) == key);
+                REQUIRE(ParseMacroValueName(MacroValueName(key)) == key);
+            }
+    // Words in another order or case name the same combination; names are case-free too.
+    CHECK(ParseCombinationWords(u"alt+strg+e") == 0x00060045u);
+    CHECK(ParseMacroValueName(u"0008802e") == 0x0008802Eu);
+    // Names the lookup can never produce are not combinations.
+    for (const char16_t* bad : {u"00180045", u"00280045", u"000E0045", u"01080045", u"00080000",
+                                u"0008012E", u"8045", u"0008004G", u"000800450"})
+        CHECK_FALSE(ParseMacroValueName(bad).has_value());
+    for (const char16_t* bad : {u"Strg+AltGr+E", u"Hyper+E", u"AltGr+", u"", u"AltGr+Quatsch"})
+        CHECK_FALSE(ParseCombinationWords(bad).has_value());
+}
+
+TEST_CASE("macro preview: every escape form and every command in words") {
+    struct Case {
+        const char16_t* stored;
+        const char16_t* preview;
+    };
+    const Case cases[] = {
+        {u"Mit freundlichen Gr$FC$DFen$FF$00$0D", u"Mit freundlichen Grüßen⏎"},
+        {u"$FF$02C", u"Strg+C"},
+        {u"a$FF$81$09b", u"a[Umschalt+⇥]b"},  // bit 0x80: the key of a character
+        {u"$FF$06$2E", u"Strg+Alt+Entf"},
+        {u"x$FF$00$0Dy$FF$00$09z", u"x⏎y⇥z"},
+        {u"$FF$FF$048364", u"€"},    // raw entry by number
+        {u"$FF$FF$03x41", u"A"},     // hex after x
+        {u"$FF$FF$03abc", u"\x03"},  // not a number: the count character
+        {u"A10$$", u"A10$"},
+        {u"Zeile$0D$0A", u"Zeile⏎⏎"},
+        {u"^%SystemRoot%\\notepad.exe", u"Befehl: startet „%SystemRoot%\\notepad.exe“"},
+        {u"^notepad.exe^Hallo", u"Befehl: startet „notepad.exe“; schreibt „Hallo“"},
+        {u"^*49\"yyyy-mm-dd\"*40", u"Befehl: schreibt das Datum als „yyyy-mm-dd“"},
+        {u"^Heute *40", u"Befehl: schreibt das Datum"},  // a command drops what came before
+        {u"^*41", u"Befehl: schreibt die Uhrzeit"},
+        {u"^*1*2*3*7*8*9",
+         u"Befehl: schaltet Vantor ein oder aus; schaltet die Umlautwandlung (ASCII) ein oder "
+         u"aus; schaltet die Umlautwandlung (HTML) ein oder aus; schaltet EasyTab ein oder aus; "
+         u"schaltet NUM Punkt ein oder aus; meldet sich beim Vantor-Symbol"},
+        {u"^", u"Befehl: schreibt „^“"},
+        {u"^*", u"Befehl: schreibt „^“"},
+        {u"^*5", u"Befehl: tut nichts"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(ToUtf8(c.stored));
+        CHECK(ToUtf8(MacroPreview(c.stored)) == ToUtf8(c.preview));
+    }
+    CHECK(MacroKind(u"^*40") == u"Befehl");
+    CHECK(MacroKind(u"$5E*40") == u"Befehl");  // the decoded text decides
+    CHECK(MacroKind(u"Hallo") == u"Text");
+    // A key pressed in the editor is stored so that it previews as pressed.
+    CHECK(KeyStrokeText(0x43, MOD_CTRL) == u"$FF$02C");
+    CHECK(MacroPreview(KeyStrokeText(0x43, MOD_CTRL)) == u"Strg+C");
+    CHECK(KeyStrokeText(0x0D, 0) == u"$FF$00$0D");
+    CHECK(MacroPreview(KeyStrokeText(0x2E, MOD_ALTGR | MOD_SHIFT)) == u"Strg+Alt+Umschalt+Entf");
+    CHECK(MacroPreview(KeyStrokeText(0x24, 0)) == u"Pos1");  // "$" is the Home key, not text
+}
+
+TEST_CASE("macro check: texts the library would not type as written are refused") {
+    CHECK(CheckMacroText(u"Mit freundlichen Gr$FC$DFen$FF$00$0D").empty());
+    CHECK(CheckMacroText(u"^*49\"yyyy\"*40").empty());
+    CHECK(CheckMacroText(u"100$$").empty());
+    CHECK(CheckMacroText(u"").find(u"leer") != std::u16string::npos);
+    const std::u16string bad = CheckMacroText(u"Preis $4G");
+    CHECK(bad.find(u"„$4G“ an Stelle 7") != std::u16string::npos);
+    CHECK(CheckMacroText(u"a$FF$02").find(u"unvollständig") != std::u16string::npos);
+    CHECK(CheckMacroText(std::u16string(32767, u'a')).empty());
+    CHECK(CheckMacroText(std::u16string(32768, u'a')).find(u"32767") != std::u16string::npos);
+}
+
+TEST_CASE("reg file: every value survives export and import byte for byte") {
+    Scene s;
+    const HKey cu = HKEY_CURRENT_USER;
+    const std::u16string settings = u"Software\\Quellmark\\Vantor32\\Settings";
+    const std::u16string macros = u"Software\\Quellmark\\Vantor32\\Macros\\AltGr";
+    s.fake.SetRegBinary(cu, settings, u"EasyTab", {1});
+    s.fake.SetRegBinary(cu, settings, u"NUM Punkt", {2});    // a 2 stays a 2
+    s.fake.SetRegDword(cu, settings, u"Umlautwandlung", 1);  // wrong type, kept
+    s.fake.SetRegString(cu, settings, u"DecimalDot", u",");
+    s.fake.SetRegString(cu, macros, u"00080045", u"Mit \"freundlichen\" Gr$FC$DFen\\");
+    s.fake.SetRegString(cu, macros, u"00080052", u"^%SystemRoot%\\notepad.exe", REG_EXPAND_SZ);
+    s.fake.SetRegValue(cu, macros, u"0008004B", REG_SZ, Bytes({'a', 0, 0, 0, 'b', 0, 0, 0}));
+    s.fake.SetRegValue(cu, macros, u"0008004C", REG_SZ, Bytes({'a', 0}));  // no terminator
+    s.fake.SetRegValue(cu, macros, u"0008004D", REG_SZ, Bytes({'a'}));     // odd size
+    s.fake.SetRegString(cu, macros, u"0008004E", u"zwei\r\nZeilen");
+    s.fake.SetRegValue(cu, macros, u"Notiz", REG_MULTI_SZ, Bytes({'x', 0, 0, 0, 0, 0}));
+    s.fake.SetRegValue(cu, macros, u"", REG_NONE, {});
+    s.fake.SetRegValue(cu, macros, u"Lang", REG_BINARY, std::vector<std::uint8_t>(100, 0xAB));
+    s.fake.SetRegValue(cu, macros, u"Q", 11, Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
+    s.fake.SetRegDword(cu, macros, u"kurz", 7);
+    s.fake.SetRegValue(cu, macros, u"D3", REG_DWORD, Bytes({1, 2, 3}));
+    s.fake.CreateRegKey(cu, u"Software\\Quellmark\\Vantor32\\Leer");
+    s.fake.SetRegString(cu, u"AppEvents\\Schemes\\Apps\\Vantor32\\Ein\\.current", u"",
+                        u"C:\\Sounds\\ein.wav");
+    s.fake.SetRegString(cu, u"Software\\Other", u"x", u"not ours");
+
+    const std::vector<RRegKey> before = ReadConfiguration();
+    const std::vector<std::uint8_t> file = EncodeRegFile(FormatRegFile(before));
+    CHECK(file[0] == 0xFF);
+    CHECK(file[1] == 0xFE);
+    const std::u16string text = FormatRegFile(before);
+    CHECK(text.find(u"\"EasyTab\"=hex:01\r\n") != std::u16string::npos);
+    CHECK(text.find(u"\"00080045\"=\"Mit \\\"freundlichen\\\" Gr$FC$DFen\\\\\"\r\n") !=
+          std::u16string::npos);
+    CHECK(text.find(u"\"kurz\"=dword:00000007\r\n") != std::u16string::npos);
+    CHECK(text.find(u"\"00080052\"=hex(2):") != std::u16string::npos);
+    CHECK(text.find(u"Software\\Other") == std::u16string::npos);
+
+    // Wipe, import, and compare every value and the file again.
+    s.fake.SetRegBinary(cu, settings, u"EasyTab", {0});
+    s.fake.SetRegString(cu, macros, u"00080045", u"anders");
+    std::vector<RRegKey> parsed;
+    std::u16string error;
+    REQUIRE(ParseRegFile(file, parsed, error));
+    std::vector<RImportChange> changes;
+    REQUIRE(PlanImport(parsed, changes, error));
+    REQUIRE(changes.size() == 2);  // only what differs is listed
+    CHECK(DescribeChange(changes[0]) ==
+          u"Ändern: Software\\Quellmark\\Vantor32\\Macros\\AltGr\\00080045: „anders“ → „Mit "
+          u"\"freundlichen\" Gr$FC$DFen\\“");
+    CHECK(changes[1].kind == CHANGE_MODIFY);
+    REQUIRE(ApplyImport(parsed, error));
+    const std::vector<RRegKey> after = ReadConfiguration();
+    REQUIRE(after.size() == before.size());
+    for (std::size_t k = 0; k < before.size(); ++k) {
+        CHECK(after[k].path == before[k].path);
+        REQUIRE(after[k].values.size() == before[k].values.size());
+        for (std::size_t v = 0; v < before[k].values.size(); ++v) {
+            CAPTURE(ToUtf8(before[k].values[v].name));
+            CHECK(after[k].values[v].type == before[k].values[v].type);
+            CHECK(after[k].values[v].data == before[k].values[v].data);
+        }
+    }
+    CHECK(EncodeRegFile(FormatRegFile(after)) == file);
+    // The imported macro is what the library then types.
+    CHECK(FindMacro(kMacroTableAltGr, 0x45, 0x0C) == u"Mit \"freundlichen\" Grüßen\\");
+}
+
+TEST_CASE("reg file: the shipped example imports; deletions; foreign keys and bad files refused") {
+    Scene s;
+    std::vector<std::uint8_t> example;
+    std::u16string error;
+    REQUIRE(ReadFileBytes(ToU16(VT_SOURCE_DIR "/examples/vantor32.reg"), example, error));
+    std::vector<RRegKey> keys;
+    REQUIRE(ParseRegFile(example, keys, error));
+    std::vector<RImportChange> changes;
+    REQUIRE(PlanImport(keys, changes, error));
+    CHECK(changes.size() == 12 + 8 + 5 + 7 + 7);
+    REQUIRE(ApplyImport(keys, error));
+    CHECK(FindMacro(kMacroTableAltGr, 0x47, 0x08) == u"Guten Tag,\xFF\x00\r"s);
+    CHECK(FindMacro(kMacroTableHtml, 0xDB, 0) == u"&szlig;");
+    REQUIRE(PlanImport(keys, changes, error));
+    CHECK(changes.empty());  // a second import changes nothing
+
+    auto parse = [&](const std::u16string& text) {
+        keys.clear();
+        error.clear();
+        return ParseRegFile(EncodeRegFile(text), keys, error);
+    };
+    const std::u16string head = u"Windows Registry Editor Version 5.00\r\n\r\n";
+    REQUIRE(parse(head +
+                  u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32\\Macros\\AltGr]\r\n"
+                  u"\"00080045\"=-\r\n"
+                  u"[-HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32\\Macros\\Umlaut]\r\n"));
+    REQUIRE(PlanImport(keys, changes, error));
+    REQUIRE(changes.size() == 2);
+    CHECK(DescribeChange(changes[0]).rfind(u"Löschen: ", 0) == 0);
+    CHECK(DescribeChange(changes[1]) ==
+          u"Schlüssel löschen: Software\\Quellmark\\Vantor32\\Macros\\Umlaut");
+    REQUIRE(ApplyImport(keys, error));
+    CHECK(FindMacro(kMacroTableAltGr, 0x45, 0x08).empty());
+    CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER,
+                                    u"Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML"));
+    CHECK(FindMacro(kMacroTableAltGr, 0x44, 0x08) == u"^*49\"yyyy-mm-dd\"*40");  // others stay
+
+    REQUIRE(parse(head +
+                  u"[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]\r\n"
+                  u"\"x\"=\"evil.exe\"\r\n"));
+    CHECK_FALSE(PlanImport(keys, changes, error));
+    CHECK(error.find(u"nur seine eigenen Schlüssel") != std::u16string::npos);
+    CHECK_FALSE(ApplyImport(keys, error));
+    CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER,
+                                    u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"));
+
+    CHECK_FALSE(parse(u"REGEDIT4\r\n"));
+    CHECK(error.find(u"Keine .reg-Datei") == 0);
+    CHECK_FALSE(parse(head + u"[HKEY_LOCAL_MACHINE\\Software\\Quellmark\\Vantor32]\r\n"));
+    CHECK(error.find(u"Zeile 3:") == 0);
+    CHECK_FALSE(
+        parse(head + u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32]\r\n\"a\"=hex:1,zz\r\n"));
+    CHECK(error == u"Zeile 4: Unlesbare Bytes in einem hex-Wert.");
+    CHECK_FALSE(
+        parse(head + u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32]\r\n\"a\"=\"offen\r\n"));
+    CHECK_FALSE(
+        parse(head + u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32]\r\n\"a\"=hex:01,\\\r\n"));
+}
+
+TEST_CASE("command line: /export and /import /S with exit codes and one-line messages") {
+    Scene s;
+    std::u16string error;
+    auto parse = [&](std::vector<std::u16string> args) {
+        error.clear();
+        return ParseConfigCommand(args, error);
+    };
+    CHECK_FALSE(parse({}).has_value());
+    CHECK_FALSE(parse({u"/tray"}).has_value());
+    auto exp = parse({u"/EXPORT", u"C:\\a.reg"});
+    REQUIRE(exp.has_value());
+    CHECK(exp->isExport);
+    CHECK(exp->file == u"C:\\a.reg");
+    auto imp = parse({u"/import", u"b.reg", u"/s"});
+    REQUIRE(imp.has_value());
+    CHECK_FALSE(imp->isExport);
+    CHECK(imp->silent);
+    CHECK(parse({u"/import"}).has_value());
+    CHECK(error == u"Aufruf: Vantor32.exe /import DATEI.reg /S");
+
+    const std::u16string file = TempFile("vt_settings_cmd.reg");
+    std::u16string message;
+    s.fake.SetRegString(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros\\AltGr",
+                        u"00080045", u"Hallo");
+    CHECK(RunConfigCommand({true, file, false}, message) == 0);
+    s.fake.SetRegString(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros\\AltGr",
+                        u"00080045", u"weg");
+    CHECK(RunConfigCommand({false, file, true}, message) == 0);
+    CHECK(FindMacro(kMacroTableAltGr, 0x45, 0x08) == u"Hallo");
+    CHECK(RunConfigCommand({false, file + u".fehlt", true}, message) == 3);
+    CHECK(message.find(u"lässt sich nicht öffnen") != std::u16string::npos);
+    CHECK(RunConfigCommand({true, ToU16("/no/such/dir/x.reg"), false}, message) == 2);
+    CHECK(message.find(u'\n') == std::u16string::npos);
+    std::filesystem::remove(std::filesystem::path(file));
+}
+
+TEST_CASE("settings: unreadable values are shown as such and never rewritten unasked") {
+    Scene s;
+    const std::u16string settings = u"Software\\Quellmark\\Vantor32\\Settings";
+    s.fake.SetRegDword(HKEY_CURRENT_USER, settings, u"EasyTab", 1);
+    s.fake.SetRegBinary(HKEY_CURRENT_USER, settings, u"UmlautMode", {7});
+    CHECK_FALSE(ReadSwitch(OPT_EZ_TAB).has_value());
+    CHECK_FALSE(ReadUmlautMode().has_value());
+    CHECK(ReadSwitch(OPT_EZ_BS) == false);
+    CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, settings, u"EasyTab")->type == REG_DWORD);
+    CHECK(WriteSwitch(OPT_EZ_TAB, true));  // the person's choice mends it
+    CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, settings, u"EasyTab")->data == Bytes({1}));
+
+    const std::u16string table = kMacroTableAltGr;
+    s.fake.SetRegString(HKEY_CURRENT_USER, table, u"00080045", u"Hallo$FF$00$0D");
+    s.fake.SetRegDword(HKEY_CURRENT_USER, table, u"00080046", 5);
+    s.fake.SetRegString(HKEY_CURRENT_USER, table, u"Kommentar", u"x");
+    const auto entries = ReadMacroTable(table);
+    REQUIRE(entries.size() == 3);
+    CHECK(EntryCombination(entries[0]) == u"AltGr+E");
+    CHECK(EntryKind(entries[0]) == u"Text");
+    CHECK(EntryContent(entries[0]) == u"Hallo⏎");
+    CHECK(EntryKind(entries[1]) == u"unbenutzt");
+    CHECK(EntryContent(entries[1]) == u"(kein Text: 5)");
+    CHECK(EntryCombination(entries[2]) == u"Kommentar (kein Tastenname)");
+    CHECK(MacroExists(table, 0x00080046));
+    CHECK(WriteMacro(table, 0x00080047, u"Neu"));
+    CHECK(FindMacro(table, 0x47, 0x0E) == u"Neu");
+    CHECK(DeleteMacroValue(table, u"00080047"));
+    CHECK_FALSE(MacroExists(table, 0x00080047));
+
+    CHECK(WriteUmlaut(kMacroTableAscii, 0x000100DE, u"Ae"));
+    CHECK(ReadUmlaut(kMacroTableAscii, 0x000100DE) == u"Ae");
+    CHECK(WriteUmlaut(kMacroTableAscii, 0x000100DE, u""));  // an empty entry is no entry
+    CHECK_FALSE(s.fake.GetRegValue(HKEY_CURRENT_USER, kMacroTableAscii, u"000100DE").has_value());
+
+    s.fake.SetRegString(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings\\Speaker",
+                        u"Großschrift", u"900,30,2,30");
+    CHECK(FormatTone(*ReadTone(3)) == u"900,30,2,30");
+    std::int32_t v = 0;
+    CHECK(CheckToneField(1, u"10000", &v).empty());
+    CHECK(v == 10000);
+    CHECK(CheckToneField(1, u"10001", &v) == u"Dauer (ms): bitte eine ganze Zahl von 0 bis 10000.");
+    CHECK_FALSE(CheckToneField(2, u"-1", &v).empty());
+    CHECK(WriteTone(8, RTone{1300, 30, 3, 20}));
+    CHECK(s.fake
+              .GetRegValue(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings\\Speaker",
+                           u"EasyTab")
+              ->data == Bytes({'1', 0,   '3', 0,   '0', 0,   '0', 0,   ',', 0,   '3', 0, '0',
+                               0,   ',', 0,   '3', 0,   ',', 0,   '2', 0,   '0', 0,   0, 0}));
+}
