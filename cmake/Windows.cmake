@@ -103,6 +103,17 @@ if(TARGET readkey_host)
   target_link_libraries(readkey_host PRIVATE comctl32 gdi32)
 endif()
 
+# The tray program's settings window: its logic and its dialogs, for the tray program and
+# the test host that shows it alone.
+vt_win32_sources(VT_TRAY_WIN32 src/tray)
+add_library(vt_tray_settings STATIC ${VT_TRAY_SOURCES} ${VT_TRAY_WIN32})
+target_link_libraries(vt_tray_settings PUBLIC vt_win32 comctl32 comdlg32 gdi32)
+if(TARGET settings_host)
+  target_sources(settings_host PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e/settings_host.rc)
+  target_link_libraries(settings_host PRIVATE vt_tray_settings)
+  target_include_directories(settings_host PRIVATE ${CMAKE_SOURCE_DIR}/src/tray)
+endif()
+
 # vtdemo: the demonstration driver (a console program built on the e2e helpers)
 if(VT_E2E_SUPPORT)
   add_executable(vtdemo ${CMAKE_SOURCE_DIR}/tools/vtdemo/vtdemo.cpp)

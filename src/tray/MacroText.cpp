@@ -279,4 +279,55 @@ std::u16string KeyStrokeText(std::uint16_t vk, std::uint8_t modifiers) {
     return text;
 }
 
+bool TKeyCapture::Feed(std::uint16_t vk, std::uint32_t keyData) {
+    if (done_) return true;
+    const bool up = (keyData & 0x80000000u) != 0;
+    const bool extended = (keyData & 0x01000000u) != 0;
+    std::uint8_t bit = 0;
+    switch (vk & 0xFF) {
+        case 0x10:
+        case 0xA0:
+        case 0xA1:
+            bit = MOD_SHIFT;
+            break;
+        case 0x11:
+        case 0xA2:
+        case 0xA3:
+            bit = MOD_CTRL;
+            break;
+        case 0x12:
+            bit = extended ? MOD_ALTGR : MOD_ALT;
+            break;  // right Alt is extended
+        case 0xA4:
+            bit = MOD_ALT;
+            break;
+        case 0xA5:
+            bit = MOD_ALTGR;
+            break;
+        case 0x5B:
+            bit = MOD_LWIN;
+            break;
+        case 0x5C:
+            bit = MOD_RWIN;
+            break;
+        default:
+            break;
+    }
+    if (bit) {
+        mods_ = static_cast<std::uint8_t>(up ? mods_ & ~bit : mods_ | bit);
+        return false;
+    }
+    if (up) return false;  // the release of a key pressed before the capture began
+    done_ = true;
+    key_ = static_cast<std::uint16_t>(vk & 0xFF);
+    extended_ = extended;
+    keyMods_ = mods_;
+    cancelled_ = key_ == VK_ESCAPE && mods_ == 0;
+    return true;
+}
+
+std::uint32_t TKeyCapture::Combination() const {
+    return CombinationFromKey(key_, extended_, keyMods_);
+}
+
 }  // namespace vt

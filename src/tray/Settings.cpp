@@ -18,12 +18,12 @@ const std::array<RSwitchItem, 10> kSwitchItems = {{
     {OPT_UMLAUT, u"&Umlautwandlung"},
     {OPT_EZ_TAB, u"Easy&Tab: Num + und Num - als Tab und Umschalt+Tab"},
     {OPT_EZ_BS, u"Easy&Backslash: die Taste # schreibt \\"},
-    {OPT_NP_DOT, u"&NUM Punkt: die Komma-Taste des Ziffernblocks schreibt:"},
+    {OPT_NP_DOT, u"&NUM Punkt: die Komma-Taste des Ziffernblocks schreibt einen eigenen Text"},
     {OPT_LOCK_CAPS, u"&CAPSLOCK sperren"},
     {OPT_LOCK_NUM, u"NU&M Umschaltung sperren"},
     {OPT_BEEP, u"&Piepsen bei Umschaltungen"},
     {OPT_SPEAKER, u"&Speaker benutzen (Töne statt WAV-Dateien)"},
-    {OPT_HIDE, u"Vantor-Symbol &verstecken"},
+    {OPT_HIDE, u"Vantor-Symbol verstec&ken"},
 }};
 
 const std::array<RUmlautKey, 7> kUmlautKeys = {{

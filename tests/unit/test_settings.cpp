@@ -362,3 +362,36 @@ TEST_CASE("settings: unreadable values are shown as such and never rewritten una
               ->data == Bytes({'1', 0,   '3', 0,   '0', 0,   '0', 0,   ',', 0,   '3', 0, '0',
                                0,   ',', 0,   '3', 0,   ',', 0,   '2', 0,   '0', 0,   0, 0}));
 }
+
+TEST_CASE("key capture: the combination as pressed, the way people press it") {
+    auto capture = [](std::initializer_list<std::pair<int, std::uint32_t>> events,
+                      std::uint8_t held = 0) {
+        TKeyCapture c(held);
+        for (const auto& e : events)
+            if (c.Feed(static_cast<std::uint16_t>(e.first), e.second)) break;
+        return c;
+    };
+    const std::uint32_t down = 0x00000001, up = 0xC0000001, ext = 0x01000000;
+    // Windows with AltGr: a left Ctrl comes first, right Alt is VK_MENU extended.
+    auto c = capture({{0x11, down}, {0x12, down | ext}, {0x45, down}});
+    CHECK(c.Done());
+    CHECK(MacroValueName(c.Combination()) == u"00080045");
+    // Wine: right Alt without the Ctrl.
+    CHECK(capture({{0x12, down | ext}, {0x45, down}}).Combination() == 0x00080045u);
+    CHECK(capture({{0x12, down}, {0x11, down}, {0x45, down}}).Combination() == 0x00060045u);
+    // Shift let go before the program read the key press: it was held when E went down.
+    CHECK(capture({{0x10, down}, {0x45, down}, {0x10, up}}).Combination() == 0x00010045u);
+    // A modifier released before the key does not count; one held at the start does.
+    CHECK(capture({{0x10, down}, {0x10, up}, {0x45, down}}).Combination() == 0x00000045u);
+    CHECK(capture({{0x45, down}}, MOD_CTRL).Combination() == 0x00020045u);
+    CHECK(capture({{0x12, up}, {0x45, down}}, MOD_ALT).Combination() == 0x00000045u);
+    // The release of a key pressed before the capture is no key.
+    CHECK(capture({{0x4E, up}, {0x2E, down | ext}}).Combination() == 0x0000802Eu);
+    CHECK(capture({{0x2E, down}}).Combination() == 0x0000002Eu);
+    CHECK(capture({{0x5C, down | ext}, {0x4C, down}}).Combination() == 0x0080004Cu);
+    CHECK(capture({{0x1B, down}}).Cancelled());
+    auto esc = capture({{0x11, down}, {0x1B, down}});
+    CHECK_FALSE(esc.Cancelled());
+    CHECK(CombinationWords(esc.Combination()) == u"Strg+Esc");
+    CHECK_FALSE(capture({{0x10, down}, {0x12, down | ext}}).Done());
+}

@@ -1,0 +1,684 @@
+// The settings window: a tab control with the pages "Allgemein", "Makros", "Umlaute" and
+// "Töne", export and import. Every change is written at once through the option store and
+// the registry layout the library reads; a page reads afresh whenever it is shown.
+#include "Settings.Win32.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MacroEditor.Win32.h"
+#include "RegFile.h"
+#include "Settings.Resource.h"
+#include "Settings.h"
+#include "common/DebugWindowInterface.h"
+#include "common/KeyCombination.h"
+#include "common/Vantor.Utils.h"
+
+namespace vt {
+
+namespace {
+
+enum EPage { PAGE_GENERAL, PAGE_MACROS, PAGE_UMLAUT, PAGE_TONES, PAGE_COUNT };
+const wchar_t* const kPageNames[PAGE_COUNT] = {L"Allgemein", L"Makros", L"Umlaute", L"Töne"};
+
+struct RSettingsWindow {
+    HWND dlg = nullptr;
+    HWND tabs = nullptr;
+    HWND pages[PAGE_COUNT] = {};
+    int current = 0;
+    bool loading = false;
+    SoundPlayer playSound;
+    std::vector<RMacroEntry> macros;
+};
+
+RSettingsWindow* gWindow = nullptr;
+
+HINSTANCE Instance() {
+    return GetModuleHandleW(nullptr);
+}
+
+HWND Add(HWND page, const wchar_t* cls, const std::wstring& text, DWORD style, int x, int y, int w,
+         int h, int id, DWORD exStyle = 0) {
+    RECT r{x, y, x + w, y + h};
+    MapDialogRect(page, &r);
+    HWND c =
+        CreateWindowExW(exStyle, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                        r.right - r.left, r.bottom - r.top, page,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), nullptr);
+    SendMessageW(c, WM_SETFONT, SendMessageW(page, WM_GETFONT, 0, 0), FALSE);
+    return c;
+}
+
+void Status(HWND page, const std::u16string& text) {
+    SetDlgItemTextW(page, IDC_PAGE_STATUS, W(text).c_str());
+}
+
+// ---------------------------------------------------------------- "Allgemein"
+void BuildGeneral(HWND page) {
+    int y = 6;
+    for (std::size_t i = 0; i < kSwitchItems.size(); ++i) {
+        // three-state boxes: a value the store cannot read shows as neither on nor off
+        Add(page, L"BUTTON", W(kSwitchItems[i].label), BS_3STATE | WS_TABSTOP, 7, y, 320, 11,
+            IDC_SWITCH_FIRST + static_cast<int>(i));
+        y += 14;
+        if (kSwitchItems[i].option == OPT_UMLAUT) {
+            Add(page, L"BUTTON", L"als &ASCII (ä wird ae)",
+                BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 20, y, 110, 11, IDC_MODE_ASCII);
+            Add(page, L"BUTTON", L"als &HTML (ä wird &&auml;)", BS_AUTORADIOBUTTON, 140, y, 130, 11,
+                IDC_MODE_HTML);
+            y += 14;
+        }
+        if (kSwitchItems[i].option == OPT_NP_DOT) {
+            Add(page, L"STATIC", L"Te&xt:", SS_LEFT | WS_GROUP, 20, y + 2, 30, 10, -1);
+            Add(page, L"EDIT", L"", ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER, 52, y, 60, 13,
+                IDC_DECIMAL_DOT);
+            Add(page, L"STATIC", L"(leer: ein Punkt)", SS_LEFT, 118, y + 2, 120, 10, -1);
+            y += 17;
+        }
+    }
+    Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
+}
+
+void LoadGeneral(HWND page) {
+    std::u16string unreadable;
+    for (std::size_t i = 0; i < kSwitchItems.size(); ++i) {
+        const auto on = ReadSwitch(kSwitchItems[i].option);
+        if (!on)
+            unreadable +=
+                (unreadable.empty() ? u"" : u", ") + OptionValueNames[kSwitchItems[i].option];
+        CheckDlgButton(page, IDC_SWITCH_FIRST + static_cast<int>(i),
+                       !on   ? BST_INDETERMINATE
+                       : *on ? BST_CHECKED
+                             : BST_UNCHECKED);
+    }
+    const auto mode = ReadUmlautMode();
+    CheckDlgButton(page, IDC_MODE_ASCII, mode == UMLAUT_ASCII ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_MODE_HTML, mode == UMLAUT_HTML ? BST_CHECKED : BST_UNCHECKED);
+    if (!mode) unreadable += (unreadable.empty() ? u"" : u", ") + std::u16string(u"UmlautMode");
+    const auto dot = ReadDecimalDot();
+    SetDlgItemTextW(page, IDC_DECIMAL_DOT, W(dot.value_or(u"")).c_str());
+    if (!dot) unreadable += (unreadable.empty() ? u"" : u", ") + OptionValueNames[OPT_DECIMAL_DOT];
+    Status(page,
+           unreadable.empty() ? u"" : u"Nicht lesbar (bleibt, bis Sie es ändern): " + unreadable);
+}
+
+void CommandGeneral(HWND page, int id, int code) {
+    if (id >= IDC_SWITCH_FIRST && id < IDC_SWITCH_FIRST + static_cast<int>(kSwitchItems.size()) &&
+        code == BN_CLICKED) {
+        const AOption option = kSwitchItems[static_cast<std::size_t>(id - IDC_SWITCH_FIRST)].option;
+        const bool on = IsDlgButtonChecked(page, id) != BST_CHECKED;
+        if (!WriteSwitch(option, on))
+            Status(page, u"„" + OptionValueNames[option] + u"“ ließ sich nicht schreiben.");
+        LoadGeneral(page);
+    } else if ((id == IDC_MODE_ASCII || id == IDC_MODE_HTML) && code == BN_CLICKED) {
+        WriteUmlautMode(id == IDC_MODE_HTML ? UMLAUT_HTML : UMLAUT_ASCII);
+        LoadGeneral(page);
+    } else if (id == IDC_DECIMAL_DOT && code == EN_CHANGE) {
+        if (!WriteDecimalDot(GetText(GetDlgItem(page, IDC_DECIMAL_DOT))))
+            Status(page, u"„DecimalDot“ ließ sich nicht schreiben.");
+    }
+}
+
+// ---------------------------------------------------------------- "Makros"
+void BuildMacros(HWND page) {
+    Add(page, L"STATIC", L"&Makros (Tastenkombination, Art, was geschrieben oder getan wird):",
+        SS_LEFT, 7, 6, 322, 10, -1);
+    HWND list = Add(page, WC_LISTVIEWW, L"",
+                    LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, 7, 18,
+                    322, 162, IDC_MACRO_LIST);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    const struct {
+        const wchar_t* title;
+        int width;
+    } columns[] = {{L"Tastenkombination", 90}, {L"Art", 40}, {L"Inhalt", 186}};
+    for (int i = 0; i < 3; ++i) {
+        RECT r{0, 0, columns[i].width, 0};
+        MapDialogRect(page, &r);
+        LVCOLUMNW c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH;
+        c.pszText = const_cast<wchar_t*>(columns[i].title);
+        c.cx = r.right;
+        ListView_InsertColumn(list, i, &c);
+    }
+    Add(page, L"BUTTON", L"&Neu…", BS_PUSHBUTTON | WS_TABSTOP, 7, 186, 60, 15, IDC_MACRO_NEW);
+    Add(page, L"BUTTON", L"&Bearbeiten…", BS_PUSHBUTTON | WS_TABSTOP, 72, 186, 60, 15,
+        IDC_MACRO_EDIT);
+    Add(page, L"BUTTON", L"&Löschen", BS_PUSHBUTTON | WS_TABSTOP, 137, 186, 60, 15,
+        IDC_MACRO_DELETE);
+}
+
+void LoadMacros(HWND page, const std::u16string& select = u"") {
+    HWND list = GetDlgItem(page, IDC_MACRO_LIST);
+    gWindow->macros = ReadMacroTable(kMacroTableAltGr);
+    int selected = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (!select.empty()) selected = -1;
+    ListView_DeleteAllItems(list);
+    for (std::size_t i = 0; i < gWindow->macros.size(); ++i) {
+        const RMacroEntry& e = gWindow->macros[i];
+        std::wstring cells[3] = {W(EntryCombination(e)), W(EntryKind(e)), W(EntryContent(e))};
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = static_cast<int>(i);
+        item.pszText = cells[0].data();
+        item.lParam = static_cast<LPARAM>(i);
+        const int row = ListView_InsertItem(list, &item);
+        ListView_SetItemText(list, row, 1, cells[1].data());
+        ListView_SetItemText(list, row, 2, cells[2].data());
+        if (!select.empty() && e.name == select) selected = row;
+    }
+    const int count = ListView_GetItemCount(list);
+    if (count > 0) {
+        if (selected < 0 || selected >= count) selected = 0;
+        ListView_SetItemState(list, selected, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(list, selected, FALSE);
+    }
+}
+
+const RMacroEntry* SelectedMacro(HWND page) {
+    HWND list = GetDlgItem(page, IDC_MACRO_LIST);
+    const int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (row < 0) return nullptr;
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!ListView_GetItem(list, &item)) return nullptr;
+    const auto index = static_cast<std::size_t>(item.lParam);
+    return index < gWindow->macros.size() ? &gWindow->macros[index] : nullptr;
+}
+
+void EditMacro(HWND page, bool isNew) {
+    std::u16string written;
+    if (isNew) {
+        written = NewMacroDialog(gWindow->dlg);
+    } else {
+        const RMacroEntry* e = SelectedMacro(page);
+        if (!e) return;
+        if (!e->key || !(e->type == REG_SZ || e->type == REG_EXPAND_SZ)) {
+            MessageBoxW(gWindow->dlg,
+                        W(u"„" + e->name + u"“ ist " +
+                          (e->key ? u"kein Text" : u"keine Tastenkombination") +
+                          u"; Vantor liest diesen Wert nicht und lässt ihn, wie er ist. Sie "
+                          u"können ihn löschen.")
+                            .c_str(),
+                        L"Makro", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        written = EditMacroDialog(gWindow->dlg, *e);
+    }
+    LoadMacros(page, written);
+    SetFocus(GetDlgItem(page, IDC_MACRO_LIST));
+}
+
+void DeleteMacro(HWND page) {
+    const RMacroEntry* e = SelectedMacro(page);
+    if (!e) return;
+    const std::u16string question =
+        u"Das Makro für " + EntryCombination(*e) + u" löschen?\n\n" + EntryContent(*e);
+    if (MessageBoxW(gWindow->dlg, W(question).c_str(), L"Makro löschen",
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    if (!DeleteMacroValue(kMacroTableAltGr, e->name))
+        MessageBoxW(gWindow->dlg, L"Das Makro ließ sich nicht löschen.", L"Makro löschen",
+                    MB_OK | MB_ICONERROR);
+    LoadMacros(page);
+    SetFocus(GetDlgItem(page, IDC_MACRO_LIST));
+}
+
+void CommandMacros(HWND page, int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == IDC_MACRO_NEW) EditMacro(page, true);
+    if (id == IDC_MACRO_EDIT) EditMacro(page, false);
+    if (id == IDC_MACRO_DELETE) DeleteMacro(page);
+}
+
+// ---------------------------------------------------------------- "Umlaute"
+const std::u16string& UmlautTable(int column) {
+    return column == 0 ? kMacroTableAscii : kMacroTableHtml;
+}
+
+void BuildUmlaut(HWND page) {
+    Add(page, L"STATIC", L"Taste", SS_LEFT, 7, 6, 45, 10, -1);
+    Add(page, L"STATIC", L"ASCII", SS_LEFT, 60, 6, 120, 10, -1);
+    Add(page, L"STATIC", L"HTML", SS_LEFT, 190, 6, 120, 10, -1);
+    for (std::size_t row = 0; row < kUmlautKeys.size(); ++row) {
+        const int y = 19 + static_cast<int>(row) * 17;
+        const std::wstring label =
+            L"&" + std::to_wstring(row + 1) + L"  " + W(kUmlautKeys[row].label);
+        Add(page, L"STATIC", label, SS_LEFT | WS_GROUP, 7, y + 2, 45, 10, -1);
+        for (int column = 0; column < 2; ++column)
+            Add(page, L"EDIT", L"", ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER, 60 + column * 130, y,
+                120, 13, IDC_UMLAUT_FIRST + static_cast<int>(row) * 2 + column);
+    }
+    Add(page, L"STATIC",
+        L"Diese Texte schreibt die Umlautwandlung an Stelle des Buchstabens, in der Form, die "
+        L"„Allgemein“ wählt. Ein leeres Feld lässt den Buchstaben, wie er ist. Texte in der "
+        L"gespeicherten Form: $$ für $, $FF$00$0D für die Eingabetaste.",
+        SS_LEFT, 7, 142, 322, 36, -1);
+    Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
+}
+
+void LoadUmlaut(HWND page) {
+    std::u16string unreadable;
+    for (std::size_t row = 0; row < kUmlautKeys.size(); ++row)
+        for (int column = 0; column < 2; ++column) {
+            const auto text = ReadUmlaut(UmlautTable(column), kUmlautKeys[row].key);
+            const int id = IDC_UMLAUT_FIRST + static_cast<int>(row) * 2 + column;
+            SetDlgItemTextW(page, id, W(text.value_or(u"")).c_str());
+            // A value that is not a text stays untouched until someone types here.
+            if (!text)
+                unreadable += std::u16string(unreadable.empty() ? u"" : u", ") +
+                              kUmlautKeys[row].label + (column ? u" HTML" : u" ASCII");
+        }
+    Status(page,
+           unreadable.empty() ? u"" : u"Kein Text (bleibt, bis Sie ihn ändern): " + unreadable);
+}
+
+void CommandUmlaut(HWND page, int id, int code) {
+    if (code != EN_CHANGE || id < IDC_UMLAUT_FIRST ||
+        id >= IDC_UMLAUT_FIRST + static_cast<int>(kUmlautKeys.size()) * 2)
+        return;
+    const int row = (id - IDC_UMLAUT_FIRST) / 2, column = (id - IDC_UMLAUT_FIRST) % 2;
+    const std::u16string text = GetText(GetDlgItem(page, id));
+    const std::u16string problem = text.empty() ? u"" : CheckMacroText(text);
+    if (!problem.empty()) {
+        Status(page,
+               std::u16string(kUmlautKeys[static_cast<std::size_t>(row)].label) + u": " + problem);
+        return;
+    }
+    if (!WriteUmlaut(UmlautTable(column), kUmlautKeys[static_cast<std::size_t>(row)].key, text))
+        Status(page, u"Der Eintrag ließ sich nicht schreiben.");
+    else
+        Status(page, u"");
+}
+
+// ---------------------------------------------------------------- "Töne"
+void BuildTones(HWND page) {
+    Add(page, L"STATIC", L"Ereignis", SS_LEFT, 7, 6, 70, 10, -1);
+    for (int f = 0; f < 4; ++f)
+        Add(page, L"STATIC", W(kToneFields[static_cast<std::size_t>(f)].label), SS_LEFT,
+            80 + f * 50, 6, 48, 10, -1);
+    for (int event = 1; event <= 8; ++event) {
+        const int y = 18 + (event - 1) * 16;
+        const int base = IDC_TONE_FIRST + (event - 1) * 5;
+        Add(page, L"STATIC", L"&" + std::to_wstring(event) + L"  " + W(SoundEventNames[event]),
+            SS_LEFT | WS_GROUP, 7, y + 2, 70, 10, -1);
+        for (int f = 0; f < 4; ++f)
+            Add(page, L"EDIT", L"", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP | WS_BORDER,
+                80 + f * 50, y, 44, 13, base + f);
+        Add(page, L"BUTTON", L"Anhören", BS_PUSHBUTTON | WS_TABSTOP, 282, y - 1, 47, 14, base + 4);
+    }
+    Add(page, L"STATIC",
+        L"Die Töne erklingen über den PC-Lautsprecher, wenn „Speaker benutzen“ eingeschaltet "
+        L"ist. Sonst spielt Windows eine WAV-Datei: Systemsteuerung › Sound › Sounds › "
+        L"Programmereignisse › Vantor32.",
+        SS_LEFT, 7, 150, 322, 30, -1);
+    Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
+}
+
+void LoadTones(HWND page) {
+    std::u16string unreadable;
+    for (int event = 1; event <= 8; ++event) {
+        const auto tone = ReadTone(static_cast<std::uint8_t>(event));
+        const int base = IDC_TONE_FIRST + (event - 1) * 5;
+        const std::int32_t values[4] = {tone ? tone->freq : 0, tone ? tone->duration : 0,
+                                        tone ? tone->count : 0, tone ? tone->pause : 0};
+        for (int f = 0; f < 4; ++f)
+            SetDlgItemTextW(page, base + f, tone ? std::to_wstring(values[f]).c_str() : L"");
+        if (!tone) unreadable += (unreadable.empty() ? u"" : u", ") + SoundEventNames[event];
+    }
+    Status(page,
+           unreadable.empty() ? u"" : u"Kein Text (bleibt, bis Sie ihn ändern): " + unreadable);
+}
+
+// Writes the row of event when all four fields hold numbers within their bounds.
+bool CommitTone(HWND page, int event) {
+    const int base = IDC_TONE_FIRST + (event - 1) * 5;
+    std::int32_t values[4] = {};
+    for (int f = 0; f < 4; ++f) {
+        const std::u16string problem =
+            CheckToneField(f, GetText(GetDlgItem(page, base + f)), &values[f]);
+        if (!problem.empty()) {
+            Status(page, SoundEventNames[event] + u": " + problem);
+            return false;
+        }
+    }
+    if (!WriteTone(static_cast<std::uint8_t>(event),
+                   RTone{values[0], values[1], values[2], values[3]})) {
+        Status(page, u"„" + SoundEventNames[event] + u"“ ließ sich nicht schreiben.");
+        return false;
+    }
+    Status(page, u"");
+    return true;
+}
+
+void CommandTones(HWND page, int id, int code) {
+    if (id < IDC_TONE_FIRST || id >= IDC_TONE_FIRST + 40) return;
+    const int event = (id - IDC_TONE_FIRST) / 5 + 1, field = (id - IDC_TONE_FIRST) % 5;
+    if (field < 4 && code == EN_CHANGE) CommitTone(page, event);
+    if (field == 4 && code == BN_CLICKED && CommitTone(page, event) && gWindow->playSound)
+        gWindow->playSound(static_cast<std::uint8_t>(event));
+}
+
+// ---------------------------------------------------------------- pages
+void LoadPage(int index) {
+    HWND page = gWindow->pages[index];
+    gWindow->loading = true;
+    switch (index) {
+        case PAGE_GENERAL:
+            LoadGeneral(page);
+            break;
+        case PAGE_MACROS:
+            LoadMacros(page);
+            break;
+        case PAGE_UMLAUT:
+            LoadUmlaut(page);
+            break;
+        case PAGE_TONES:
+            LoadTones(page);
+            break;
+        default:
+            break;
+    }
+    gWindow->loading = false;
+}
+
+INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        if (!gWindow) return FALSE;
+        int index = -1;
+        for (int i = 0; i < PAGE_COUNT; ++i)
+            if (gWindow->pages[i] == page) index = i;
+        switch (msg) {
+            case WM_INITDIALOG:
+                return FALSE;
+            case WM_COMMAND: {
+                if (gWindow->loading || index < 0) return FALSE;
+                const int id = LOWORD(wParam), code = HIWORD(wParam);
+                if (index == PAGE_GENERAL) CommandGeneral(page, id, code);
+                if (index == PAGE_MACROS) CommandMacros(page, id, code);
+                if (index == PAGE_UMLAUT) CommandUmlaut(page, id, code);
+                if (index == PAGE_TONES) CommandTones(page, id, code);
+                return TRUE;
+            }
+            case WM_NOTIFY: {
+                const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+                if (index == PAGE_MACROS && hdr->idFrom == IDC_MACRO_LIST) {
+                    if (hdr->code == NM_DBLCLK) EditMacro(page, false);
+                    if (hdr->code == LVN_KEYDOWN &&
+                        reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == VK_DELETE)
+                        DeleteMacro(page);
+                }
+                return FALSE;
+            }
+            default:
+                return FALSE;
+        }
+    } catch (const std::exception& e) {
+        DebugLog(u"Einstellungen: %s", ToU16(e.what()));
+        return FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+void ShowPage(int index) {
+    gWindow->current = index;
+    TabCtrl_SetCurSel(gWindow->tabs, index);
+    LoadPage(index);
+    for (int i = 0; i < PAGE_COUNT; ++i)
+        ShowWindow(gWindow->pages[i], i == index ? SW_SHOW : SW_HIDE);
+}
+
+// ---------------------------------------------------------------- export and import
+std::wstring FileDialog(HWND owner, bool save) {
+    wchar_t file[MAX_PATH] = L"Vantor32.reg";
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = L"Registrierungsdateien (*.reg)\0*.reg\0Alle Dateien (*.*)\0*.*\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrDefExt = L"reg";
+    ofn.lpstrTitle = save ? L"Einstellungen exportieren" : L"Einstellungen importieren";
+    ofn.Flags =
+        OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!save) file[0] = 0;
+    const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    return ok ? std::wstring(file) : std::wstring();
+}
+
+void Export(HWND owner) {
+    const std::wstring file = FileDialog(owner, true);
+    if (file.empty()) return;
+    std::u16string error;
+    if (ExportConfiguration(U(file), error))
+        MessageBoxW(owner, (L"Die Einstellungen stehen jetzt in „" + file + L"“.").c_str(),
+                    L"Einstellungen exportieren", MB_OK | MB_ICONINFORMATION);
+    else
+        MessageBoxW(owner, W(error).c_str(), L"Einstellungen exportieren", MB_OK | MB_ICONERROR);
+}
+
+void Import(HWND owner) {
+    const std::wstring file = FileDialog(owner, false);
+    if (file.empty()) return;
+    if (ImportWithPreview(owner, U(file)) && gWindow) LoadPage(gWindow->current);
+}
+
+// ---------------------------------------------------------------- the window
+INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        switch (msg) {
+            case WM_INITDIALOG: {
+                gWindow->dlg = dlg;
+                gWindow->tabs = GetDlgItem(dlg, IDC_TABS);
+                for (int i = 0; i < PAGE_COUNT; ++i) {
+                    TCITEMW item{};
+                    item.mask = TCIF_TEXT;
+                    item.pszText = const_cast<wchar_t*>(kPageNames[i]);
+                    TabCtrl_InsertItem(gWindow->tabs, i, &item);
+                }
+                RECT area;
+                GetWindowRect(gWindow->tabs, &area);
+                MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&area), 2);
+                TabCtrl_AdjustRect(gWindow->tabs, FALSE, &area);
+                HWND after = gWindow->tabs;
+                for (int i = 0; i < PAGE_COUNT; ++i) {
+                    HWND page = CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_PAGE), dlg,
+                                                   PageProc, 0);
+                    gWindow->pages[i] = page;
+                    if (i == PAGE_GENERAL) BuildGeneral(page);
+                    if (i == PAGE_MACROS) BuildMacros(page);
+                    if (i == PAGE_UMLAUT) BuildUmlaut(page);
+                    if (i == PAGE_TONES) BuildTones(page);
+                    // after the tab control in the tab order, before the buttons
+                    SetWindowPos(page, after, area.left, area.top, area.right - area.left,
+                                 area.bottom - area.top, SWP_NOACTIVATE);
+                    after = page;
+                }
+                ShowPage(PAGE_GENERAL);
+                return TRUE;
+            }
+            case WM_NOTIFY: {
+                const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
+                if (hdr->idFrom == IDC_TABS && hdr->code == TCN_SELCHANGE)
+                    ShowPage(TabCtrl_GetCurSel(gWindow->tabs));
+                return FALSE;
+            }
+            case WM_COMMAND:
+                switch (LOWORD(wParam)) {
+                    case IDC_EXPORT:
+                        Export(dlg);
+                        return TRUE;
+                    case IDC_IMPORT:
+                        Import(dlg);
+                        return TRUE;
+                    case IDOK: {
+                        // Enter in the macro list opens the selected macro; elsewhere every
+                        // change is already written, so Enter closes like Escape.
+                        HWND list = GetDlgItem(gWindow->pages[PAGE_MACROS], IDC_MACRO_LIST);
+                        if (GetFocus() == list) {
+                            EditMacro(gWindow->pages[PAGE_MACROS], false);
+                            return TRUE;
+                        }
+                        DestroyWindow(dlg);
+                        return TRUE;
+                    }
+                    case IDCANCEL:
+                        DestroyWindow(dlg);
+                        return TRUE;
+                    default:
+                        return FALSE;
+                }
+            case WM_CLOSE:
+                DestroyWindow(dlg);
+                return TRUE;
+            case WM_DESTROY:
+                if (gWindow) gWindow->dlg = nullptr;
+                return FALSE;
+            default:
+                return FALSE;
+        }
+    } catch (const std::exception& e) {
+        DebugLog(u"Einstellungen: %s", ToU16(e.what()));
+        return FALSE;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+bool SwitchTabKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0) return false;
+    if (msg.hwnd != gWindow->dlg && !IsChild(gWindow->dlg, msg.hwnd)) return false;
+    int step = 0;
+    if (msg.wParam == VK_TAB) step = GetKeyState(VK_SHIFT) < 0 ? PAGE_COUNT - 1 : 1;
+    if (msg.wParam == VK_NEXT) step = 1;
+    if (msg.wParam == VK_PRIOR) step = PAGE_COUNT - 1;
+    if (!step) return false;
+    ShowPage((gWindow->current + step) % PAGE_COUNT);
+    SetFocus(gWindow->tabs);
+    return true;
+}
+
+// One line for the command line: stderr when it leads somewhere, else the console the
+// program was started from.
+void ReportLine(const std::u16string& text, bool silent) {
+    DebugLog(u"Vantor32: %s", text);
+    const std::string utf8 = ToUtf8(text) + "\r\n";
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD written = 0;
+    if (err && err != INVALID_HANDLE_VALUE && GetFileType(err) != FILE_TYPE_UNKNOWN &&
+        WriteFile(err, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr))
+        return;
+    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
+        HANDLE con = CreateFileW(L"CONOUT$", GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        if (con != INVALID_HANDLE_VALUE) {
+            const std::wstring line = W(text) + L"\r\n";
+            WriteConsoleW(con, line.c_str(), static_cast<DWORD>(line.size()), &written, nullptr);
+            CloseHandle(con);
+        }
+        FreeConsole();
+        return;
+    }
+    if (!silent) MessageBoxW(nullptr, W(text).c_str(), L"Vantor32", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+std::wstring W(const std::u16string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+std::u16string U(const std::wstring& s) {
+    return std::u16string(s.begin(), s.end());
+}
+
+std::u16string GetText(HWND wnd) {
+    const int n = GetWindowTextLengthW(wnd);
+    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(wnd, text.data(), n + 1)));
+    return U(text);
+}
+
+bool SettingsWindowOpen() noexcept {
+    return gWindow != nullptr;
+}
+
+void ShowSettingsWindow(HWND owner, SoundPlayer playSound) noexcept {
+    try {
+        if (gWindow) {
+            if (gWindow->dlg) {
+                ShowWindow(gWindow->dlg, SW_RESTORE);
+                SetForegroundWindow(gWindow->dlg);
+            }
+            return;
+        }
+        INITCOMMONCONTROLSEX icc{sizeof(icc),
+                                 ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+        InitCommonControlsEx(&icc);
+        RSettingsWindow window;
+        window.playSound = std::move(playSound);
+        gWindow = &window;
+        HWND dlg =
+            CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_SETTINGS), owner, MainProc, 0);
+        if (!dlg) {
+            DebugLog(u"Einstellungen: das Fenster ließ sich nicht anlegen (%d)",
+                     static_cast<int>(GetLastError()));
+            gWindow = nullptr;
+            return;
+        }
+        ShowWindow(dlg, SW_SHOW);
+        SetForegroundWindow(dlg);
+        SetFocus(window.tabs);
+        MSG msg;
+        while (window.dlg) {
+            const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+            if (got == 0) {
+                DestroyWindow(window.dlg);
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                break;
+            }
+            if (got == -1) break;
+            if (SwitchTabKey(msg)) continue;
+            if (IsDialogMessageW(window.dlg, &msg)) continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        gWindow = nullptr;
+    } catch (...) {
+        gWindow = nullptr;
+    }
+}
+
+int RunConfigCommandLine(int argc, wchar_t** argv) noexcept {
+    try {
+        std::vector<std::u16string> args;
+        for (int i = 0; i < argc; ++i) args.push_back(U(argv[i]));
+        std::u16string message;
+        const auto command = ParseConfigCommand(args, message);
+        if (!command) return -1;
+        if (!message.empty()) {
+            ReportLine(message, command->silent);
+            return 1;
+        }
+        if (!command->isExport && !command->silent) {
+            // Without /S the person sees what the file changes before anything is written.
+            return ImportWithPreview(nullptr, command->file) ? 0 : 5;
+        }
+        const int code = RunConfigCommand(*command, message);
+        if (code != 0) ReportLine(message, command->silent);
+        return code;
+    } catch (const std::exception& e) {
+        ReportLine(ToU16(e.what()), true);
+        return 9;
+    } catch (...) {
+        return 9;
+    }
+}
+
+}  // namespace vt
