@@ -298,19 +298,19 @@ void CommandUmlaut(HWND page, int id, int code) {
 
 // ---------------------------------------------------------------- "Töne"
 void BuildTones(HWND page) {
-    Add(page, L"STATIC", L"Ereignis", SS_LEFT, 7, 6, 70, 10, -1);
+    Add(page, L"STATIC", L"Ereignis", SS_LEFT, 7, 6, 66, 10, -1);
     for (int f = 0; f < 4; ++f)
         Add(page, L"STATIC", W(kToneFields[static_cast<std::size_t>(f)].label), SS_LEFT,
-            80 + f * 50, 6, 48, 10, -1);
+            74 + f * 56, 6, 55, 10, -1);
     for (int event = 1; event <= 8; ++event) {
         const int y = 18 + (event - 1) * 16;
         const int base = IDC_TONE_FIRST + (event - 1) * 5;
         Add(page, L"STATIC", L"&" + std::to_wstring(event) + L"  " + W(SoundEventNames[event]),
-            SS_LEFT | WS_GROUP, 7, y + 2, 70, 10, -1);
+            SS_LEFT | WS_GROUP, 7, y + 2, 66, 10, -1);
         for (int f = 0; f < 4; ++f)
             Add(page, L"EDIT", L"", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP | WS_BORDER,
-                80 + f * 50, y, 44, 13, base + f);
-        Add(page, L"BUTTON", L"Anhören", BS_PUSHBUTTON | WS_TABSTOP, 282, y - 1, 47, 14, base + 4);
+                74 + f * 56, y, 50, 13, base + f);
+        Add(page, L"BUTTON", L"Anhören", BS_PUSHBUTTON | WS_TABSTOP, 296, y - 1, 38, 14, base + 4);
     }
     Add(page, L"STATIC",
         L"Die Töne erklingen über den PC-Lautsprecher, wenn „Speaker benutzen“ eingeschaltet "
@@ -408,7 +408,8 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noe
             case WM_NOTIFY: {
                 const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
                 if (index == PAGE_MACROS && hdr->idFrom == IDC_MACRO_LIST) {
-                    if (hdr->code == NM_DBLCLK) EditMacro(page, false);
+                    // Enter reaches the list itself (it asks the dialog for all keys).
+                    if (hdr->code == NM_DBLCLK || hdr->code == NM_RETURN) EditMacro(page, false);
                     if (hdr->code == LVN_KEYDOWN &&
                         reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == VK_DELETE)
                         DeleteMacro(page);

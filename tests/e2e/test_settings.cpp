@@ -1,0 +1,362 @@
+// The settings window under Wine, driven from the keyboard like a person: a macro recorded
+// by pressing AltGr+E (while the library runs in the window's process too) and typed into
+// another program, edited and deleted; a switch and a tone; export and import. Saves a
+// screenshot of every tab.
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include <doctest/doctest.h>
+
+#include <algorithm>
+
+#include "../../src/tray/Settings.Resource.h"
+#include "E2E.h"
+#include "SetupDriver.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::wstring kProduct = L"Software\\Quellmark\\Vantor32";
+const std::wstring kSettings = kProduct + L"\\Settings";
+const std::wstring kAltGr = kProduct + L"\\Macros\\AltGr";
+const std::wstring kSpeaker = kSettings + L"\\Speaker";
+const wchar_t kTitle[] = L"Vantor32 – Einstellungen";
+
+std::wstring RegText(const std::wstring& path, const std::wstring& name) {
+    auto v = setup::GetValue(HKEY_CURRENT_USER, path, name);
+    if (!v || v->type != REG_SZ) return L"<none>";
+    std::wstring s(reinterpret_cast<const wchar_t*>(v->data.data()), v->data.size() / 2);
+    while (!s.empty() && s.back() == 0) s.pop_back();
+    return s;
+}
+
+HWND WaitDialog(const wchar_t* title, DWORD ms = 15000) {
+    HWND found = nullptr;
+    // Found once it shows: a dialog exists (and can be found) while it still sets itself up.
+    WaitUntil(
+        [&] {
+            found = FindWindowW(L"#32770", title);
+            return found && IsWindowVisible(found);
+        },
+        ms);
+    return found;
+}
+
+bool WaitGone(const wchar_t* title, DWORD ms = 15000) {
+    return WaitUntil([&] { return FindWindowW(L"#32770", title) == nullptr; }, ms);
+}
+
+// A control anywhere below top, by its id.
+HWND Item(HWND top, int id) {
+    struct Search {
+        int id;
+        HWND found;
+    } s{id, nullptr};
+    EnumChildWindows(
+        top,
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            if (GetDlgCtrlID(wnd) != s->id || !IsWindowVisible(wnd)) return TRUE;
+            s->found = wnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+// Waits until dlg is in front with the focus on its control id, as a person waits for a
+// dialog before typing. Wine then still takes the display server's focus event, which
+// resets the modifier keys it believes held; a round trip through the dialog's thread and
+// a short pause let that pass before the first Shift goes down.
+bool Ready(HWND dlg, int id = 0) {
+    SetForegroundWindow(dlg);
+    const bool ready = WaitUntil(
+        [&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            return GetForegroundWindow() == dlg &&
+                   GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &info) &&
+                   info.hwndFocus &&
+                   (id ? info.hwndFocus == Item(dlg, id) : IsChild(dlg, info.hwndFocus) != FALSE);
+        },
+        10000);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    Sleep(150);
+    return ready;
+}
+
+bool WaitItemText(HWND top, int id, const std::wstring& text, DWORD ms = 10000) {
+    return WaitUntil([&] { return WindowText(Item(top, id)) == text; }, ms);
+}
+
+void With(WORD modifier, WORD vk) {
+    KeyDown(modifier);
+    Tap(vk);
+    KeyUp(modifier);
+}
+
+// Types text with the keys of the current layout, Shift where a letter needs it.
+void Type(const std::wstring& text) {
+    for (wchar_t ch : text) {
+        const SHORT r = VkKeyScanW(ch);
+        const bool shift = (r >> 8) & 1;
+        if (shift) KeyDown(VK_SHIFT);
+        Tap(static_cast<WORD>(r & 0xFF));
+        if (shift) KeyUp(VK_SHIFT);
+    }
+}
+
+// Answers a question box with "yes": the default is "no", so Shift+Tab, then Enter.
+void AnswerYes(HWND box) {
+    Ready(box);
+    With(VK_SHIFT, VK_TAB);
+    Tap(VK_RETURN);
+}
+
+struct Window {
+    e2e::Process proc;
+    HWND wnd = nullptr;
+    bool Open() {
+        proc = Start(L"\"" + ExeDir() + L"settings_host.exe\"");
+        wnd = WaitDialog(kTitle, 20000);
+        if (!wnd) return false;
+        return Front();
+    }
+    // In front with the keyboard focus on one of its controls, so that keys land there.
+    bool Front() { return Ready(wnd); }
+    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 3 Töne).
+    bool Page(int page) {
+        Front();
+        HWND tabs = GetDlgItem(wnd, IDC_TABS);
+        for (int i = 0; i < 4 && SendMessageW(tabs, 0x130B /* TCM_GETCURSEL */, 0, 0) != page;
+             ++i) {
+            const LRESULT before = SendMessageW(tabs, 0x130B, 0, 0);
+            With(VK_CONTROL, VK_TAB);
+            WaitUntil([&] { return SendMessageW(tabs, 0x130B, 0, 0) != before; }, 5000);
+        }
+        return SendMessageW(tabs, 0x130B, 0, 0) == page;
+    }
+    void Shot(const wchar_t* name) { setup::SaveScreenshot(wnd, setup::ScreenshotPath(name)); }
+    ~Window() {
+        if (wnd && IsWindow(wnd)) {
+            Front();
+            Tap(VK_ESCAPE);
+        }
+        DWORD code = 0;
+        if (!WaitExit(proc, 10000, &code)) Kill(proc);
+    }
+};
+
+struct Run {
+    DWORD code = 0xFFFFFFFF;
+    std::string err;
+};
+
+// settings_host with the command line of the tray program's configuration commands; its
+// standard error output is read through a file.
+Run Command(const std::wstring& args) {
+    Run r;
+    const std::wstring errFile = TempPath(L"stderr");
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0,
+                             nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = L"\"" + ExeDir() + L"settings_host.exe\" " + args;
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(pi.hProcess, &r.code);
+        else
+            TerminateProcess(pi.hProcess, 99);
+        CloseHandle(pi.hProcess);
+    }
+    CloseHandle(err);
+    r.err = ReadFileBytes(errFile);
+    return r;
+}
+
+}  // namespace
+
+TEST_CASE("a macro recorded with AltGr+E in the settings window types in another program") {
+    RegDeleteTreeCU(kProduct);
+    RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
+    // A macro already on AltGr+E: recording the combination must not type it.
+    RegSetText(kAltGr, L"00080045", L"ALT");
+    Scene scene;
+    REQUIRE(scene.Up());
+    Window w;
+    REQUIRE(w.Open());
+    w.Shot(L"settings-allgemein");
+    REQUIRE(w.Page(1));
+    w.Shot(L"settings-makros");
+
+    // "Neu…", then right Alt+E in the capture dialog.
+    With(VK_MENU, 'N');
+    HWND capture = WaitDialog(L"Taste aufzeichnen");
+    REQUIRE(capture);
+    KeyDown(VK_RMENU, true);
+    Tap('E');
+    KeyUp(VK_RMENU, true);
+    HWND editor = WaitDialog(L"Neues Makro");
+    REQUIRE(editor);
+    CHECK(WaitItemText(editor, IDC_COMBINATION, L"AltGr+E"));
+    REQUIRE(Ready(editor, IDC_TEXT));
+    Type(L"Hallo Welt");
+    // Exactly what was typed: the old macro did not type itself into the dialog.
+    CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt"));
+    CHECK(WaitItemText(editor, IDC_PREVIEW, L"Hallo Welt"));
+    setup::SaveScreenshot(editor, setup::ScreenshotPath(L"settings-makro"));
+    Tap(VK_RETURN);
+    HWND replace = WaitDialog(L"Makro ersetzen");
+    REQUIRE(replace);
+    CHECK(setup::MessageBoxText(replace).find(L"Für AltGr+E gibt es schon ein Makro") == 0);
+    AnswerYes(replace);
+    REQUIRE(WaitGone(L"Neues Makro"));
+    CHECK(WaitUntil([] { return RegText(kAltGr, L"00080045") == L"Hallo Welt"; }, 5000));
+
+    // In the target program.
+    scene.Focus();
+    KeyDown(VK_RMENU, true);
+    Tap('E');
+    scene.Settle();
+    KeyUp(VK_RMENU, true);
+    CHECK(scene.WaitText(L"Hallo Welt"));
+
+    // Edit: Enter on the list opens it; a key stroke inserted by pressing Enter.
+    w.Front();
+    HWND list = Item(w.wnd, IDC_MACRO_LIST);
+    REQUIRE(list);
+    REQUIRE(SendMessageW(list, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0) == 1);
+    With(VK_MENU, 'M');  // the list's label
+    Tap(VK_RETURN);
+    editor = WaitDialog(L"Makro bearbeiten");
+    REQUIRE(editor);
+    CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt"));
+    REQUIRE(Ready(editor, IDC_TEXT));
+    Tap(VK_END, true);
+    Type(L"!");
+    With(VK_MENU, 'E');  // "Taste einfügen…"
+    REQUIRE(WaitDialog(L"Taste aufzeichnen"));
+    Tap(VK_RETURN);
+    CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt!$FF$00$0D"));
+    CHECK(WaitItemText(editor, IDC_PREVIEW, L"Hallo Welt!⏎"));
+    Tap(VK_RETURN);
+    REQUIRE(WaitGone(L"Makro bearbeiten"));
+    CHECK(RegText(kAltGr, L"00080045") == L"Hallo Welt!$FF$00$0D");
+    scene.ClearText();
+    scene.Focus();
+    KeyDown(VK_RMENU, true);
+    Tap('E');
+    scene.Settle();
+    KeyUp(VK_RMENU, true);
+    scene.WaitText(L"Hallo Welt!\r\n");
+    CHECK(Utf8(scene.Text()) == "Hallo Welt!\r\n");
+
+    // Delete asks first.
+    w.Front();
+    With(VK_MENU, 'L');
+    HWND ask = WaitDialog(L"Makro löschen");
+    REQUIRE(ask);
+    CHECK(setup::MessageBoxText(ask).find(L"Das Makro für AltGr+E löschen?") == 0);
+    AnswerYes(ask);
+    CHECK(WaitUntil([] { return RegText(kAltGr, L"00080045") == L"<none>"; }, 5000));
+    CHECK(WaitUntil([&] { return SendMessageW(list, 0x1004, 0, 0) == 0; }, 5000));
+}
+
+TEST_CASE(
+    "a switch and a tone changed in the window; export and import, in the window and "
+    "on the command line") {
+    RegDeleteTreeCU(kProduct);
+    RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
+    RegSetText(kAltGr, L"00080047", L"Guten Tag");
+    RegSetText(kProduct + L"\\Macros\\Umlaut\\Ascii", L"000000DE", L"ae");
+    Scene scene;
+    REQUIRE(scene.Up());
+    {
+        Window w;
+        REQUIRE(w.Open());
+        // EasyBackslash by its mnemonic; the library in the target sees it at once.
+        With(VK_MENU, 'B');
+        CHECK(WaitUntil(
+            [] {
+                BYTE b = 0;
+                return RegGetByte(kSettings, L"EasyBackslash", &b) && b == 1;
+            },
+            5000));
+        scene.Focus();
+        Tap(VK_OEM_2);
+        CHECK(scene.WaitText(L"\\"));
+
+        REQUIRE(w.Page(2));
+        w.Shot(L"settings-umlaute");
+        REQUIRE(w.Page(3));
+        // "Ein": Frequenz, Dauer, Anzahl, Pause, then "Anhören".
+        With(VK_MENU, '1');
+        Type(L"1500\t80\t2\t30");
+        CHECK(WaitUntil([] { return RegText(kSpeaker, L"Ein") == L"1500,80,2,30"; }, 5000));
+        // A duration beyond the library's bound is not written.
+        With(VK_MENU, '2');
+        Tap(VK_TAB);
+        Type(L"99999");
+        Sleep(200);
+        CHECK(RegText(kSpeaker, L"Aus").find(L"99999") == std::wstring::npos);
+        HWND status = Item(w.wnd, IDC_PAGE_STATUS);
+        CHECK(WindowText(status).find(L"Dauer (ms): bitte eine ganze Zahl von 0 bis 10000.") !=
+              std::wstring::npos);
+        With(VK_MENU, '1');
+        for (int i = 0; i < 4; ++i) Tap(VK_TAB);
+        Tap(VK_SPACE);  // "Anhören" plays through the library; the window stays usable
+        w.Shot(L"settings-toene");
+        CHECK(WaitUntil([&] { return IsWindowEnabled(w.wnd) != FALSE; }, 5000));
+
+        // Export on the command line while the window is open.
+        const std::wstring file = TempPath(L"config");
+        Run r = Command(L"/export \"" + file + L"\"");
+        CHECK(r.code == 0);
+        const std::string bytes = ReadFileBytes(file);
+        REQUIRE(bytes.size() > 2);
+        CHECK(static_cast<unsigned char>(bytes[0]) == 0xFF);
+        CHECK(static_cast<unsigned char>(bytes[1]) == 0xFE);
+
+        // Import in the window: it lists what changes before it writes.
+        RegSetText(kAltGr, L"00080047", L"anders");
+        RegSetText(kSpeaker, L"Ein", L"1,1,1,1");
+        w.Page(0);
+        With(VK_MENU, 'I');
+        HWND open = WaitDialog(L"Einstellungen importieren");
+        REQUIRE(open);
+        REQUIRE(Ready(open));
+        Type(file);
+        Tap(VK_RETURN);
+        HWND preview = WaitDialog(L"Einstellungen importieren: Änderungen");
+        REQUIRE(preview);
+        HWND changes = Item(preview, IDC_CHANGES);
+        CHECK(SendMessageW(changes, LB_GETCOUNT, 0, 0) == 2);
+        CHECK(WindowText(Item(preview, IDC_CHANGES_LABEL)).find(L"ändert 2 Einträge") !=
+              std::wstring::npos);
+        setup::SaveScreenshot(preview, setup::ScreenshotPath(L"settings-import"));
+        CHECK(RegText(kAltGr, L"00080047") == L"anders");  // nothing written yet
+        Tap(VK_RETURN);
+        CHECK(WaitUntil([] { return RegText(kAltGr, L"00080047") == L"Guten Tag"; }, 5000));
+        CHECK(RegText(kSpeaker, L"Ein") == L"1500,80,2,30");
+
+        // Import on the command line, silently, while the window is open.
+        RegSetText(kAltGr, L"00080047", L"wieder anders");
+        r = Command(L"/import \"" + file + L"\" /S");
+        CHECK(r.code == 0);
+        CHECK(r.err.empty());
+        CHECK(RegText(kAltGr, L"00080047") == L"Guten Tag");
+    }
+    // Errors: a non-zero code and one German line.
+    Run r = Command(L"/import \"" + TempPath(L"missing") + L".reg\" /S");
+    CHECK(r.code != 0);
+    CHECK(r.err.find("lässt sich nicht öffnen") != std::string::npos);
+    CHECK(std::count(r.err.begin(), r.err.end(), '\n') == 1);
+    r = Command(L"/export");
+    CHECK(r.code != 0);
+    CHECK(r.err == "Aufruf: Vantor32.exe /export DATEI.reg\r\n");
+}
