@@ -335,8 +335,9 @@ void LoadTones(HWND page) {
            unreadable.empty() ? u"" : u"Kein Text (bleibt, bis Sie ihn ändern): " + unreadable);
 }
 
-// Writes the row of event when all four fields hold numbers within their bounds.
-bool CommitTone(HWND page, int event) {
+// Checks the row of event: all four fields numbers within their bounds. The reason
+// otherwise goes to the status line.
+bool CheckTone(HWND page, int event, RTone* tone) {
     const int base = IDC_TONE_FIRST + (event - 1) * 5;
     std::int32_t values[4] = {};
     for (int f = 0; f < 4; ++f) {
@@ -347,19 +348,31 @@ bool CommitTone(HWND page, int event) {
             return false;
         }
     }
-    if (!WriteTone(static_cast<std::uint8_t>(event),
-                   RTone{values[0], values[1], values[2], values[3]})) {
+    Status(page, u"");
+    *tone = RTone{values[0], values[1], values[2], values[3]};
+    return true;
+}
+
+// Writes the row when the person leaves a field (not at every digit, so a value typed on
+// the way to another is not stored) and before "Anhören".
+bool CommitTone(HWND page, int event) {
+    RTone tone;
+    if (!CheckTone(page, event, &tone)) return false;
+    const auto stored = ReadTone(static_cast<std::uint8_t>(event));
+    if (stored && FormatTone(*stored) == FormatTone(tone)) return true;  // unchanged
+    if (!WriteTone(static_cast<std::uint8_t>(event), tone)) {
         Status(page, u"„" + SoundEventNames[event] + u"“ ließ sich nicht schreiben.");
         return false;
     }
-    Status(page, u"");
     return true;
 }
 
 void CommandTones(HWND page, int id, int code) {
     if (id < IDC_TONE_FIRST || id >= IDC_TONE_FIRST + 40) return;
     const int event = (id - IDC_TONE_FIRST) / 5 + 1, field = (id - IDC_TONE_FIRST) % 5;
-    if (field < 4 && code == EN_CHANGE) CommitTone(page, event);
+    RTone tone;
+    if (field < 4 && code == EN_CHANGE) CheckTone(page, event, &tone);
+    if (field < 4 && code == EN_KILLFOCUS) CommitTone(page, event);
     if (field == 4 && code == BN_CLICKED && CommitTone(page, event) && gWindow->playSound)
         gWindow->playSound(static_cast<std::uint8_t>(event));
 }
@@ -408,8 +421,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noe
             case WM_NOTIFY: {
                 const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
                 if (index == PAGE_MACROS && hdr->idFrom == IDC_MACRO_LIST) {
-                    // Enter reaches the list itself (it asks the dialog for all keys).
-                    if (hdr->code == NM_DBLCLK || hdr->code == NM_RETURN) EditMacro(page, false);
+                    if (hdr->code == NM_DBLCLK) EditMacro(page, false);
                     if (hdr->code == LVN_KEYDOWN &&
                         reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == VK_DELETE)
                         DeleteMacro(page);
@@ -471,6 +483,12 @@ void Import(HWND owner) {
 }
 
 // ---------------------------------------------------------------- the window
+// A field being edited is written when it loses the focus; closing takes it away first.
+void Close(HWND dlg) {
+    SetFocus(gWindow->tabs);
+    DestroyWindow(dlg);
+}
+
 INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     try {
         switch (msg) {
@@ -526,17 +544,17 @@ INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noex
                             EditMacro(gWindow->pages[PAGE_MACROS], false);
                             return TRUE;
                         }
-                        DestroyWindow(dlg);
+                        Close(dlg);
                         return TRUE;
                     }
                     case IDCANCEL:
-                        DestroyWindow(dlg);
+                        Close(dlg);
                         return TRUE;
                     default:
                         return FALSE;
                 }
             case WM_CLOSE:
-                DestroyWindow(dlg);
+                Close(dlg);
                 return TRUE;
             case WM_DESTROY:
                 if (gWindow) gWindow->dlg = nullptr;

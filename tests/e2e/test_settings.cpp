@@ -186,13 +186,16 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
     // A macro already on AltGr+E: recording the combination must not type it.
     RegSetText(kAltGr, L"00080045", L"ALT");
+    RegSetText(kAltGr, L"00080047", L"Guten Tag,$FF$00$0D");
+    RegSetText(kAltGr, L"00080044", L"^*49\"yyyy-mm-dd\"*40");
+    RegSetText(kAltGr, L"00090054", L"^*41");
+    RegSetText(kAltGr, L"00080052", L"^%SystemRoot%\\notepad.exe");
     Scene scene;
     REQUIRE(scene.Up());
     Window w;
     REQUIRE(w.Open());
     w.Shot(L"settings-allgemein");
     REQUIRE(w.Page(1));
-    w.Shot(L"settings-makros");
 
     // "Neu…", then right Alt+E in the capture dialog.
     With(VK_MENU, 'N');
@@ -217,6 +220,7 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     AnswerYes(replace);
     REQUIRE(WaitGone(L"Neues Makro"));
     CHECK(WaitUntil([] { return RegText(kAltGr, L"00080045") == L"Hallo Welt"; }, 5000));
+    w.Shot(L"settings-makros");
 
     // In the target program.
     scene.Focus();
@@ -230,8 +234,9 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     w.Front();
     HWND list = Item(w.wnd, IDC_MACRO_LIST);
     REQUIRE(list);
-    REQUIRE(SendMessageW(list, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0) == 1);
+    REQUIRE(SendMessageW(list, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0) == 5);
     With(VK_MENU, 'M');  // the list's label
+    REQUIRE(Ready(w.wnd, IDC_MACRO_LIST));
     Tap(VK_RETURN);
     editor = WaitDialog(L"Makro bearbeiten");
     REQUIRE(editor);
@@ -264,7 +269,8 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     CHECK(setup::MessageBoxText(ask).find(L"Das Makro für AltGr+E löschen?") == 0);
     AnswerYes(ask);
     CHECK(WaitUntil([] { return RegText(kAltGr, L"00080045") == L"<none>"; }, 5000));
-    CHECK(WaitUntil([&] { return SendMessageW(list, 0x1004, 0, 0) == 0; }, 5000));
+    CHECK(WaitUntil([&] { return SendMessageW(list, 0x1004, 0, 0) == 4; }, 5000));
+    CHECK(RegText(kAltGr, L"00080047") == L"Guten Tag,$FF$00$0D");  // the others stay
 }
 
 TEST_CASE(
@@ -273,7 +279,14 @@ TEST_CASE(
     RegDeleteTreeCU(kProduct);
     RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
     RegSetText(kAltGr, L"00080047", L"Guten Tag");
-    RegSetText(kProduct + L"\\Macros\\Umlaut\\Ascii", L"000000DE", L"ae");
+    const wchar_t* umlauts[][3] = {{L"000000DE", L"ae", L"&auml;"}, {L"000000C0", L"oe", L"&ouml;"},
+                                   {L"000000BA", L"ue", L"&uuml;"}, {L"000100DE", L"Ae", L"&Auml;"},
+                                   {L"000100C0", L"Oe", L"&Ouml;"}, {L"000100BA", L"Ue", L"&Uuml;"},
+                                   {L"000000DB", L"ss", L"&szlig;"}};
+    for (const auto& u : umlauts) {
+        RegSetText(kProduct + L"\\Macros\\Umlaut\\Ascii", u[0], u[1]);
+        RegSetText(kProduct + L"\\Macros\\Umlaut\\HTML", u[0], u[2]);
+    }
     Scene scene;
     REQUIRE(scene.Up());
     {
@@ -296,17 +309,22 @@ TEST_CASE(
         REQUIRE(w.Page(3));
         // "Ein": Frequenz, Dauer, Anzahl, Pause, then "Anhören".
         With(VK_MENU, '1');
-        Type(L"1500\t80\t2\t30");
+        Type(L"1500\t80\t2\t30\t");  // leaving the last field writes the row
         CHECK(WaitUntil([] { return RegText(kSpeaker, L"Ein") == L"1500,80,2,30"; }, 5000));
         // A duration beyond the library's bound is not written.
         With(VK_MENU, '2');
         Tap(VK_TAB);
         Type(L"99999");
-        Sleep(200);
-        CHECK(RegText(kSpeaker, L"Aus").find(L"99999") == std::wstring::npos);
         HWND status = Item(w.wnd, IDC_PAGE_STATUS);
-        CHECK(WindowText(status).find(L"Dauer (ms): bitte eine ganze Zahl von 0 bis 10000.") !=
-              std::wstring::npos);
+        CHECK(WaitUntil(
+            [&] {
+                return WindowText(status).find(
+                           L"Dauer (ms): bitte eine ganze Zahl von 0 bis 10000.") !=
+                       std::wstring::npos;
+            },
+            5000));
+        With(VK_MENU, '1');  // leaving the row does not write it
+        CHECK(RegText(kSpeaker, L"Aus") == L"<none>");
         With(VK_MENU, '1');
         for (int i = 0; i < 4; ++i) Tap(VK_TAB);
         Tap(VK_SPACE);  // "Anhören" plays through the library; the window stays usable
@@ -341,8 +359,8 @@ TEST_CASE(
         setup::SaveScreenshot(preview, setup::ScreenshotPath(L"settings-import"));
         CHECK(RegText(kAltGr, L"00080047") == L"anders");  // nothing written yet
         Tap(VK_RETURN);
-        CHECK(WaitUntil([] { return RegText(kAltGr, L"00080047") == L"Guten Tag"; }, 5000));
-        CHECK(RegText(kSpeaker, L"Ein") == L"1500,80,2,30");
+        CHECK(WaitUntil([] { return RegText(kSpeaker, L"Ein") == L"1500,80,2,30"; }, 5000));
+        CHECK(RegText(kAltGr, L"00080047") == L"Guten Tag");  // written before Ein
 
         // Import on the command line, silently, while the window is open.
         RegSetText(kAltGr, L"00080047", L"wieder anders");
