@@ -2,12 +2,15 @@
 // (Unicode)" and the block SHMEM_1024; prints every line it is sent (UTF-8, one per line)
 // and, with --out FILE, appends it to that file as well. It reads the block under the
 // writers' lock (see EmitLine).
-//   vtview [--out FILE] [--quiet]   (--quiet: the file only)
+//   vtview                                  the window people read (ViewerWindow)
+//   vtview --console [--out FILE] [--quiet] the console mode of the tests and scripts
+//                                           (--out or --quiet alone mean it too)
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 
+#include "ViewerWindow.h"
 #include "common/DebugWindowInterface.h"
 #include "platform/Platform.h"
 
@@ -21,6 +24,7 @@ HANDLE gWriterLock = nullptr;
 wchar_t* gBlock = nullptr;
 FILE* gOut = nullptr;
 bool gQuiet = false;
+bool gWindow = false;
 
 void EmitLine() {
     // A writer holds the lock from filling the block until we return, so taking it fails
@@ -36,6 +40,10 @@ void EmitLine() {
     // Cleared after reading so that a shorter next line is followed by zeros.
     ZeroMemory(gBlock, kBlockSize);
     if (locked) ReleaseMutex(gWriterLock);
+    if (gWindow) {
+        viewer::AddViewerLine(std::wstring(line.begin(), line.end()));
+        return;
+    }
     std::string utf8 = vt::ToUtf8(line);
     if (!gQuiet) {
         std::fwrite(utf8.data(), 1, utf8.size(), stdout);
@@ -64,13 +72,17 @@ LRESULT CALLBACK ViewerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    bool console = false;
     for (int i = 1; i < argc; ++i) {
         std::wstring a = argv[i];
         if (a == L"--out" && i + 1 < argc)
             gOut = _wfopen(argv[++i], L"ab");
         else if (a == L"--quiet")
             gQuiet = true;
+        else if (a == L"--console")
+            console = true;
     }
+    gWindow = !console && !gOut && !gQuiet;
     gMapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBlockSize,
                                   L"SHMEM_1024");
     if (!gMapping) {
@@ -98,9 +110,19 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "vtview: CreateWindow failed (%lu)\n", GetLastError());
         return 1;
     }
+    if (gWindow) {
+        if (!viewer::CreateViewerWindow(wc.hInstance)) {
+            std::fprintf(stderr, "vtview: CreateWindow failed (%lu)\n", GetLastError());
+            return 1;
+        }
+        // Started on its own (from Explorer or the tray menu) it needs no console window.
+        DWORD processes[2];
+        if (GetConsoleProcessList(processes, 2) == 1) FreeConsole();
+    }
     std::fprintf(stderr, "vtview: ready\n");
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (gWindow && viewer::ViewerDialogMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
