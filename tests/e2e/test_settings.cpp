@@ -63,53 +63,18 @@ HWND Item(HWND top, int id) {
     return s.found;
 }
 
-// Waits until dlg is in front with the focus on its control id, as a person waits for a
-// dialog before typing. Wine then still takes the display server's focus event, which
-// resets the modifier keys it believes held; a round trip through the dialog's thread and
-// a short pause let that pass before the first Shift goes down.
 bool Ready(HWND dlg, int id = 0) {
-    SetForegroundWindow(dlg);
-    const bool ready = WaitUntil(
-        [&] {
-            GUITHREADINFO info{};
-            info.cbSize = sizeof(info);
-            return GetForegroundWindow() == dlg &&
-                   GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &info) &&
-                   info.hwndFocus &&
-                   (id ? info.hwndFocus == Item(dlg, id) : IsChild(dlg, info.hwndFocus) != FALSE);
-        },
-        10000);
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(dlg, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    Sleep(150);
-    return ready;
+    return ReadyForKeys(dlg, id ? Item(dlg, id) : nullptr);
 }
 
 bool WaitItemText(HWND top, int id, const std::wstring& text, DWORD ms = 10000) {
     return WaitUntil([&] { return WindowText(Item(top, id)) == text; }, ms);
 }
 
-void With(WORD modifier, WORD vk) {
-    KeyDown(modifier);
-    Tap(vk);
-    KeyUp(modifier);
-}
-
-// Types text with the keys of the current layout, Shift where a letter needs it.
-void Type(const std::wstring& text) {
-    for (wchar_t ch : text) {
-        const SHORT r = VkKeyScanW(ch);
-        const bool shift = (r >> 8) & 1;
-        if (shift) KeyDown(VK_SHIFT);
-        Tap(static_cast<WORD>(r & 0xFF));
-        if (shift) KeyUp(VK_SHIFT);
-    }
-}
-
 // Answers a question box with "yes": the default is "no", so Shift+Tab, then Enter.
 void AnswerYes(HWND box) {
     Ready(box);
-    With(VK_SHIFT, VK_TAB);
+    Chord(VK_SHIFT, VK_TAB);
     Tap(VK_RETURN);
 }
 
@@ -131,7 +96,7 @@ struct Window {
         for (int i = 0; i < 4 && SendMessageW(tabs, 0x130B /* TCM_GETCURSEL */, 0, 0) != page;
              ++i) {
             const LRESULT before = SendMessageW(tabs, 0x130B, 0, 0);
-            With(VK_CONTROL, VK_TAB);
+            Chord(VK_CONTROL, VK_TAB);
             WaitUntil([&] { return SendMessageW(tabs, 0x130B, 0, 0) != before; }, 5000);
         }
         return SendMessageW(tabs, 0x130B, 0, 0) == page;
@@ -198,7 +163,7 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     REQUIRE(w.Page(1));
 
     // "Neu…", then right Alt+E in the capture dialog.
-    With(VK_MENU, 'N');
+    Chord(VK_MENU, 'N');
     HWND capture = WaitDialog(L"Taste aufzeichnen");
     REQUIRE(capture);
     KeyDown(VK_RMENU, true);
@@ -208,7 +173,7 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     REQUIRE(editor);
     CHECK(WaitItemText(editor, IDC_COMBINATION, L"AltGr+E"));
     REQUIRE(Ready(editor, IDC_TEXT));
-    Type(L"Hallo Welt");
+    TypeKeys(L"Hallo Welt");
     // Exactly what was typed: the old macro did not type itself into the dialog.
     CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt"));
     CHECK(WaitItemText(editor, IDC_PREVIEW, L"Hallo Welt"));
@@ -235,7 +200,7 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     HWND list = Item(w.wnd, IDC_MACRO_LIST);
     REQUIRE(list);
     REQUIRE(SendMessageW(list, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0) == 5);
-    With(VK_MENU, 'M');  // the list's label
+    Chord(VK_MENU, 'M');  // the list's label
     REQUIRE(Ready(w.wnd, IDC_MACRO_LIST));
     Tap(VK_RETURN);
     editor = WaitDialog(L"Makro bearbeiten");
@@ -243,8 +208,8 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
     CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt"));
     REQUIRE(Ready(editor, IDC_TEXT));
     Tap(VK_END, true);
-    Type(L"!");
-    With(VK_MENU, 'E');  // "Taste einfügen…"
+    TypeKeys(L"!");
+    Chord(VK_MENU, 'E');  // "Taste einfügen…"
     REQUIRE(WaitDialog(L"Taste aufzeichnen"));
     Tap(VK_RETURN);
     CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt!$FF$00$0D"));
@@ -263,7 +228,7 @@ TEST_CASE("a macro recorded with AltGr+E in the settings window types in another
 
     // Delete asks first.
     w.Front();
-    With(VK_MENU, 'L');
+    Chord(VK_MENU, 'L');
     HWND ask = WaitDialog(L"Makro löschen");
     REQUIRE(ask);
     CHECK(setup::MessageBoxText(ask).find(L"Das Makro für AltGr+E löschen?") == 0);
@@ -293,7 +258,7 @@ TEST_CASE(
         Window w;
         REQUIRE(w.Open());
         // EasyBackslash by its mnemonic; the library in the target sees it at once.
-        With(VK_MENU, 'B');
+        Chord(VK_MENU, 'B');
         CHECK(WaitUntil(
             [] {
                 BYTE b = 0;
@@ -308,13 +273,13 @@ TEST_CASE(
         w.Shot(L"settings-umlaute");
         REQUIRE(w.Page(3));
         // "Ein": Frequenz, Dauer, Anzahl, Pause, then "Anhören".
-        With(VK_MENU, '1');
-        Type(L"1500\t80\t2\t30\t");  // leaving the last field writes the row
+        Chord(VK_MENU, '1');
+        TypeKeys(L"1500\t80\t2\t30\t");  // leaving the last field writes the row
         CHECK(WaitUntil([] { return RegText(kSpeaker, L"Ein") == L"1500,80,2,30"; }, 5000));
         // A duration beyond the library's bound is not written.
-        With(VK_MENU, '2');
+        Chord(VK_MENU, '2');
         Tap(VK_TAB);
-        Type(L"99999");
+        TypeKeys(L"99999");
         HWND status = Item(w.wnd, IDC_PAGE_STATUS);
         CHECK(WaitUntil(
             [&] {
@@ -323,9 +288,9 @@ TEST_CASE(
                        std::wstring::npos;
             },
             5000));
-        With(VK_MENU, '1');  // leaving the row does not write it
+        Chord(VK_MENU, '1');  // leaving the row does not write it
         CHECK(RegText(kSpeaker, L"Aus") == L"<none>");
-        With(VK_MENU, '1');
+        Chord(VK_MENU, '1');
         for (int i = 0; i < 4; ++i) Tap(VK_TAB);
         Tap(VK_SPACE);  // "Anhören" plays through the library; the window stays usable
         w.Shot(L"settings-toene");
@@ -344,11 +309,11 @@ TEST_CASE(
         RegSetText(kAltGr, L"00080047", L"anders");
         RegSetText(kSpeaker, L"Ein", L"1,1,1,1");
         w.Page(0);
-        With(VK_MENU, 'I');
+        Chord(VK_MENU, 'I');
         HWND open = WaitDialog(L"Einstellungen importieren");
         REQUIRE(open);
         REQUIRE(Ready(open));
-        Type(file);
+        TypeKeys(file);
         Tap(VK_RETURN);
         HWND preview = WaitDialog(L"Einstellungen importieren: Änderungen");
         REQUIRE(preview);

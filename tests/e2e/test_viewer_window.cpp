@@ -19,39 +19,6 @@ LRESULT Count(HWND list) {
     return SendMessageW(list, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0);
 }
 
-void With(WORD modifier, WORD vk) {
-    KeyDown(modifier);
-    Tap(vk);
-    KeyUp(modifier);
-}
-
-void Type(const std::wstring& text) {
-    for (wchar_t ch : text) {
-        const SHORT r = VkKeyScanW(ch);
-        const bool shift = (r >> 8) & 1;
-        if (shift) KeyDown(VK_SHIFT);
-        Tap(static_cast<WORD>(r & 0xFF));
-        if (shift) KeyUp(VK_SHIFT);
-    }
-}
-
-// In front with the focus inside; a pause lets Wine take the display's focus event, which
-// resets the modifiers it believes held, before the next Alt goes down.
-bool Ready(HWND wnd) {
-    SetForegroundWindow(wnd);
-    const bool ok = WaitUntil(
-        [&] {
-            GUITHREADINFO info{};
-            info.cbSize = sizeof(info);
-            return GetForegroundWindow() == wnd &&
-                   GetGUIThreadInfo(GetWindowThreadProcessId(wnd, nullptr), &info) &&
-                   info.hwndFocus && (info.hwndFocus == wnd || IsChild(wnd, info.hwndFocus));
-        },
-        10000);
-    Sleep(150);
-    return ok;
-}
-
 std::wstring Clipboard() {
     std::wstring text;
     if (!OpenClipboard(nullptr)) return text;
@@ -84,38 +51,38 @@ TEST_CASE("the viewer window lists the lines with their time; search, pause, cle
     setup::SaveScreenshot(wnd, setup::ScreenshotPath(L"viewer"));
 
     // Search: only the matching lines.
-    REQUIRE(Ready(wnd));
-    With(VK_MENU, 'U');
-    Type(L"FINDMACRO");
+    REQUIRE(ReadyForKeys(wnd));
+    Chord(VK_MENU, 'U');
+    TypeKeys(L"FINDMACRO");
     CHECK(WaitUntil([&] { return Count(list) == 1; }, 5000));
-    With(VK_MENU, 'U');  // selects the search text
+    Chord(VK_MENU, 'U');  // selects the search text
     Tap(VK_BACK);
     CHECK(WaitUntil([&] { return Count(list) == 3; }, 5000));
 
     // Copy: Tab to the list, select all, Ctrl+C.
     Tap(VK_TAB);
-    With(VK_CONTROL, 'A');
-    With(VK_CONTROL, 'C');
+    Chord(VK_CONTROL, 'A');
+    Chord(VK_CONTROL, 'C');
     CHECK(WaitUntil(
         [] { return Clipboard().find(L"\tFindMacro vkStr=00080045\r\n") != std::wstring::npos; },
         5000));
 
     // Pause: lines are kept but not shown until "Fortsetzen".
-    With(VK_MENU, 'A');
+    Chord(VK_MENU, 'A');
     HWND pause = FindWindowExW(wnd, nullptr, L"BUTTON", nullptr);
     REQUIRE(WaitUntil([&] { return WindowText(pause) == L"&Fortsetzen"; }, 5000));
     vt::DebugWrite(u"vier");  // returns once the viewer has taken the line
     CHECK(Count(list) == 3);
-    With(VK_MENU, 'F');
+    Chord(VK_MENU, 'F');
     CHECK(WaitUntil([&] { return Count(list) == 4; }, 5000));
 
     // Save writes what is shown.
     const std::wstring file = TempPath(L"viewer-save");
-    With(VK_MENU, 'S');
+    Chord(VK_MENU, 'S');
     HWND save = WaitWindow(L"#32770", L"Diagnose speichern", 15000);
     REQUIRE(save);
-    REQUIRE(Ready(save));
-    Type(file);
+    REQUIRE(ReadyForKeys(save));
+    TypeKeys(file);
     Tap(VK_RETURN);
     CHECK(WaitUntil([&] { return ReadFileBytes(file).find("\tvier\r\n") != std::string::npos; },
                     10000));
@@ -123,14 +90,14 @@ TEST_CASE("the viewer window lists the lines with their time; search, pause, cle
     CHECK(saved.size() == 4);
 
     // Clear.
-    REQUIRE(Ready(wnd));
-    With(VK_MENU, 'L');
+    REQUIRE(ReadyForKeys(wnd));
+    Chord(VK_MENU, 'L');
     CHECK(WaitUntil([&] { return Count(list) == 0; }, 5000));
     vt::DebugWrite(u"fünf");
     CHECK(WaitUntil([&] { return Count(list) == 1; }, 5000));
 
     // Escape closes it, and the program ends.
-    REQUIRE(Ready(wnd));
+    REQUIRE(ReadyForKeys(wnd));
     Tap(VK_ESCAPE);
     DWORD code = 1;
     CHECK(WaitExit(viewer, 10000, &code));

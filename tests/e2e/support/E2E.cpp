@@ -212,6 +212,41 @@ void SetLock(WORD vk, bool on) {
     if (((state[vk] & 1) != 0) != on) Tap(vk);
 }
 
+void Chord(WORD modifier, WORD vk) {
+    KeyDown(modifier);
+    Tap(vk);
+    KeyUp(modifier);
+}
+
+void TypeKeys(const std::wstring& text) {
+    for (wchar_t ch : text) {
+        const SHORT r = VkKeyScanW(ch);
+        const bool shift = (r >> 8) & 1;
+        if (shift) KeyDown(VK_SHIFT);
+        Tap(static_cast<WORD>(r & 0xFF));
+        if (shift) KeyUp(VK_SHIFT);
+    }
+}
+
+bool ReadyForKeys(HWND top, HWND focus) {
+    SetForegroundWindow(top);
+    const bool ready = WaitUntil(
+        [&] {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            if (GetForegroundWindow() != top ||
+                !GetGUIThreadInfo(GetWindowThreadProcessId(top, nullptr), &info) || !info.hwndFocus)
+                return false;
+            return focus ? info.hwndFocus == focus
+                         : info.hwndFocus == top || IsChild(top, info.hwndFocus) != FALSE;
+        },
+        10000);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    Sleep(150);
+    return ready;
+}
+
 std::wstring WindowText(HWND wnd) {
     LRESULT len = SendMessageW(wnd, WM_GETTEXTLENGTH, 0, 0);
     std::wstring s(static_cast<size_t>(len) + 1, L'\0');

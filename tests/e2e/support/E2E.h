@@ -57,6 +57,17 @@ void SetLock(WORD vk, bool on);  // toggles a lock key until its state matches
 
 std::wstring WindowText(HWND wnd);
 
+// A key with a modifier held (Alt+N, Ctrl+Tab).
+void Chord(WORD modifier, WORD vk);
+// Types text with the keys of the current layout, Shift where a character needs it.
+void TypeKeys(const std::wstring& text);
+// Waits until top is in front with the focus on focus (or on any of its controls when
+// focus is null), as a person waits for a window before typing. Wine then still takes
+// the display server's focus event, which resets the modifiers it believes held; a round
+// trip through the window's thread and a short pause let that pass before a Shift or an
+// Alt goes down.
+bool ReadyForKeys(HWND top, HWND focus = nullptr);
+
 // The three programs of the hook scenarios: the viewer, the host and a target window.
 struct Scene {
     std::wstring viewerLog, hostLog;
