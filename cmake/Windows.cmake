@@ -30,13 +30,13 @@ if(VT_SETUP_SOURCES OR VT_SETUP_WIN32)
   target_link_options(VtInst PRIVATE -municode)
 endif()
 
-# ---- Vantor32.exe: the tray program (its logic in src/tray, windows and icons in its
-# *.Win32.cpp and .rc). The i686 tree also builds the 32-bit companion Vantor32x86.exe,
+# ---- Vantor32.exe: the tray program (its logic in src/tray; windows, the settings window,
+# icons and manifest in its *.Win32.cpp and .rc). The i686 tree also builds the 32-bit companion Vantor32x86.exe,
 # which the 64-bit tray program starts on 64-bit Windows.
 enable_language(RC)
 vt_win32_sources(VT_TRAY_WIN32 src/tray)
 add_executable(Vantor32 WIN32 ${VT_TRAY_SOURCES} ${VT_TRAY_WIN32} ${CMAKE_SOURCE_DIR}/src/tray/Vantor32.rc)
-target_link_libraries(Vantor32 PRIVATE vt_win32 gdi32 shell32)
+target_link_libraries(Vantor32 PRIVATE vt_win32 comctl32 comdlg32 gdi32 shell32)
 target_link_options(Vantor32 PRIVATE -municode)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL i686)
   add_executable(Vantor32x86 WIN32 ${CMAKE_SOURCE_DIR}/src/tray/companion/Vantor32x86.Win32.cpp)
@@ -101,17 +101,6 @@ if(TARGET readkey_host)
   target_sources(readkey_host PRIVATE ${CMAKE_SOURCE_DIR}/src/setup/VtConfig.ReadKey.cpp
                                       ${CMAKE_SOURCE_DIR}/src/setup/VtConfig.ReadKey.Win32.cpp)
   target_link_libraries(readkey_host PRIVATE comctl32 gdi32)
-endif()
-
-# The tray program's settings window: its logic and its dialogs, for the tray program and
-# the test host that shows it alone.
-vt_win32_sources(VT_TRAY_WIN32 src/tray)
-add_library(vt_tray_settings STATIC ${VT_TRAY_SOURCES} ${VT_TRAY_WIN32})
-target_link_libraries(vt_tray_settings PUBLIC vt_win32 comctl32 comdlg32 gdi32)
-if(TARGET settings_host)
-  target_sources(settings_host PRIVATE ${CMAKE_SOURCE_DIR}/tests/e2e/settings_host.rc)
-  target_link_libraries(settings_host PRIVATE vt_tray_settings)
-  target_include_directories(settings_host PRIVATE ${CMAKE_SOURCE_DIR}/src/tray)
 endif()
 
 # vtdemo: the demonstration driver (a console program built on the e2e helpers)

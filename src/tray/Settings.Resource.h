@@ -6,6 +6,7 @@
 #define IDD_MACRO_EDIT 202
 #define IDD_CAPTURE 203
 #define IDD_IMPORT 204
+#define IDD_PICK_PROGRAM 205
 
 #define IDC_TABS 1000
 #define IDC_EXPORT 1001
@@ -24,6 +25,8 @@
 #define IDC_CHANGES 1030
 #define IDC_CHANGES_LABEL 1031
 
+#define IDC_PROGRAMS 1040
+
 // Controls created on the pages
 #define IDC_SWITCH_FIRST 1100  // one per switch, in kSwitchItems order
 #define IDC_MODE_ASCII 1120
@@ -33,6 +36,10 @@
 #define IDC_MACRO_NEW 1131
 #define IDC_MACRO_EDIT 1132
 #define IDC_MACRO_DELETE 1133
+#define IDC_EXCL_LIST 1140
+#define IDC_EXCL_FILE 1141
+#define IDC_EXCL_RUNNING 1142
+#define IDC_EXCL_REMOVE 1143
 #define IDC_UMLAUT_FIRST 1200  // row * 2 + (0 ASCII, 1 HTML)
 #define IDC_TONE_FIRST 1300    // (event - 1) * 5 + field (0..3), + 4 the "Anhören" button
 #define IDC_PAGE_STATUS 1399

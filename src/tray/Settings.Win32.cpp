@@ -1,10 +1,11 @@
-// The settings window: a tab control with the pages "Allgemein", "Makros", "Umlaute" and
-// "Töne", export and import. Every change is written at once through the option store and
-// the registry layout the library reads; a page reads afresh whenever it is shown.
+// The settings window: a tab control with the pages "Allgemein", "Makros", "Umlaute",
+// "Töne" and "Ausnahmen", export and import. Every change is written at once through the option
+// store and the registry layout the library reads; a page reads afresh whenever it is shown.
 #include "Settings.Win32.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <thread>
@@ -22,8 +23,9 @@ namespace vt {
 
 namespace {
 
-enum EPage { PAGE_GENERAL, PAGE_MACROS, PAGE_UMLAUT, PAGE_TONES, PAGE_COUNT };
-const wchar_t* const kPageNames[PAGE_COUNT] = {L"Allgemein", L"Makros", L"Umlaute", L"Töne"};
+enum EPage { PAGE_GENERAL, PAGE_MACROS, PAGE_UMLAUT, PAGE_TONES, PAGE_EXCLUSIONS, PAGE_COUNT };
+const wchar_t* const kPageNames[PAGE_COUNT] = {L"Allgemein", L"Makros", L"Umlaute", L"Töne",
+                                               L"Ausnahmen"};
 
 struct RSettingsWindow {
     HWND dlg = nullptr;
@@ -33,6 +35,7 @@ struct RSettingsWindow {
     bool loading = false;
     SoundPlayer playSound;
     std::vector<RMacroEntry> macros;
+    std::vector<RMacroEntry> exclusions;
 };
 
 RSettingsWindow* gWindow = nullptr;
@@ -83,7 +86,8 @@ void BuildGeneral(HWND page) {
     Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
 }
 
-void LoadGeneral(HWND page) {
+// withText false leaves the text field alone: a refresh while someone types there.
+void LoadGeneral(HWND page, bool withText = true) {
     std::u16string unreadable;
     for (std::size_t i = 0; i < kSwitchItems.size(); ++i) {
         const auto on = ReadSwitch(kSwitchItems[i].option);
@@ -100,7 +104,7 @@ void LoadGeneral(HWND page) {
     CheckDlgButton(page, IDC_MODE_HTML, mode == UMLAUT_HTML ? BST_CHECKED : BST_UNCHECKED);
     if (!mode) unreadable += (unreadable.empty() ? u"" : u", ") + std::u16string(u"UmlautMode");
     const auto dot = ReadDecimalDot();
-    SetDlgItemTextW(page, IDC_DECIMAL_DOT, W(dot.value_or(u"")).c_str());
+    if (withText) SetDlgItemTextW(page, IDC_DECIMAL_DOT, W(dot.value_or(u"")).c_str());
     if (!dot) unreadable += (unreadable.empty() ? u"" : u", ") + OptionValueNames[OPT_DECIMAL_DOT];
     Status(page,
            unreadable.empty() ? u"" : u"Nicht lesbar (bleibt, bis Sie es ändern): " + unreadable);
@@ -377,6 +381,130 @@ void CommandTones(HWND page, int id, int code) {
         gWindow->playSound(static_cast<std::uint8_t>(event));
 }
 
+// ---------------------------------------------------------------- "Ausnahmen"
+std::wstring FileDialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
+                        const wchar_t* defExt, const wchar_t* initial);
+
+void BuildExclusions(HWND page) {
+    Add(page, L"STATIC", L"Pro&gramme, in denen Vantor nichts umwandelt:", SS_LEFT, 7, 6, 322, 10,
+        -1);
+    Add(page, L"LISTBOX", L"",
+        LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT | WS_VSCROLL | WS_TABSTOP |
+            WS_BORDER,
+        7, 18, 322, 124, IDC_EXCL_LIST);
+    Add(page, L"STATIC",
+        L"Dort kommen die Tasten unverändert an: keine Makros, keine Umlautwandlung, kein "
+        L"AltGr+F1. Für Fernwartung und virtuelle Maschinen, Spiele, Terminals mit eigenen "
+        L"Tastenkürzeln, Kennwortverwaltung. Die Liste gilt beim nächsten Tastendruck.",
+        SS_LEFT, 7, 146, 322, 36, -1);
+    Add(page, L"BUTTON", L"&Hinzufügen…", BS_PUSHBUTTON | WS_TABSTOP, 7, 186, 66, 15,
+        IDC_EXCL_FILE);
+    Add(page, L"BUTTON", L"Aus &laufenden Programmen…", BS_PUSHBUTTON | WS_TABSTOP, 78, 186, 110,
+        15, IDC_EXCL_RUNNING);
+    Add(page, L"BUTTON", L"Ent&fernen", BS_PUSHBUTTON | WS_TABSTOP, 193, 186, 60, 15,
+        IDC_EXCL_REMOVE);
+}
+
+void LoadExclusions(HWND page, const std::u16string& select = u"") {
+    HWND list = GetDlgItem(page, IDC_EXCL_LIST);
+    int selected = static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0));
+    gWindow->exclusions = ReadExclusionList();
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    for (std::size_t i = 0; i < gWindow->exclusions.size(); ++i) {
+        const std::wstring line = W(ExclusionText(gWindow->exclusions[i]));
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+        if (!select.empty() && gWindow->exclusions[i].name == select)
+            selected = static_cast<int>(i);
+    }
+    const int count = static_cast<int>(gWindow->exclusions.size());
+    if (count > 0)
+        SendMessageW(list, LB_SETCURSEL, selected < 0 ? 0 : std::min(selected, count - 1), 0);
+}
+
+std::vector<std::u16string> RunningPrograms() {
+    std::vector<std::u16string> names;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return names;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL ok = Process32FirstW(snap, &entry); ok; ok = Process32NextW(snap, &entry))
+        names.push_back(U(entry.szExeFile));
+    CloseHandle(snap);
+    return names;
+}
+
+INT_PTR CALLBACK PickProgramProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
+    try {
+        HWND list = GetDlgItem(dlg, IDC_PROGRAMS);
+        switch (msg) {
+            case WM_INITDIALOG:
+                SetWindowLongPtrW(dlg, DWLP_USER, lParam);
+                for (const auto& name : ProgramChoices(RunningPrograms()))
+                    SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(name).c_str()));
+                SendMessageW(list, LB_SETCURSEL, 0, 0);
+                SetFocus(list);
+                return FALSE;
+            case WM_COMMAND: {
+                const int id = LOWORD(wParam);
+                if (id == IDOK || (id == IDC_PROGRAMS && HIWORD(wParam) == LBN_DBLCLK)) {
+                    const auto row = SendMessageW(list, LB_GETCURSEL, 0, 0);
+                    if (row == LB_ERR) return TRUE;
+                    std::wstring text(
+                        static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, row, 0)) + 1,
+                        L'\0');
+                    text.resize(static_cast<std::size_t>(SendMessageW(
+                        list, LB_GETTEXT, row, reinterpret_cast<LPARAM>(text.data()))));
+                    *reinterpret_cast<std::u16string*>(GetWindowLongPtrW(dlg, DWLP_USER)) = U(text);
+                    EndDialog(dlg, IDOK);
+                    return TRUE;
+                }
+                if (id == IDCANCEL) {
+                    EndDialog(dlg, IDCANCEL);
+                    return TRUE;
+                }
+                return FALSE;
+            }
+            default:
+                return FALSE;
+        }
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+void AddExclusionFrom(HWND page, const std::u16string& pathOrName) {
+    if (pathOrName.empty()) return;
+    const std::u16string problem = AddExclusion(pathOrName);
+    if (!problem.empty())
+        MessageBoxW(gWindow->dlg, W(problem).c_str(), L"Ausnahmen", MB_OK | MB_ICONINFORMATION);
+    LoadExclusions(page, FileNamePart(pathOrName));
+    SetFocus(GetDlgItem(page, IDC_EXCL_LIST));
+}
+
+void CommandExclusions(HWND page, int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == IDC_EXCL_FILE)
+        AddExclusionFrom(page, U(FileDialog(gWindow->dlg, false, L"Programm auswählen",
+                                            L"Programme (*.exe)\0*.exe\0Alle Dateien (*.*)\0*.*\0",
+                                            L"exe", L"")));
+    if (id == IDC_EXCL_RUNNING) {
+        std::u16string chosen;
+        if (DialogBoxParamW(Instance(), MAKEINTRESOURCEW(IDD_PICK_PROGRAM), gWindow->dlg,
+                            PickProgramProc, reinterpret_cast<LPARAM>(&chosen)) == IDOK)
+            AddExclusionFrom(page, chosen);
+    }
+    if (id == IDC_EXCL_REMOVE) {
+        HWND list = GetDlgItem(page, IDC_EXCL_LIST);
+        const auto row = SendMessageW(list, LB_GETCURSEL, 0, 0);
+        if (row == LB_ERR || static_cast<std::size_t>(row) >= gWindow->exclusions.size()) return;
+        if (!RemoveExclusion(gWindow->exclusions[static_cast<std::size_t>(row)].name))
+            MessageBoxW(gWindow->dlg, L"Der Eintrag ließ sich nicht entfernen.", L"Ausnahmen",
+                        MB_OK | MB_ICONERROR);
+        LoadExclusions(page);
+        SetFocus(list);
+    }
+}
+
 // ---------------------------------------------------------------- pages
 void LoadPage(int index) {
     HWND page = gWindow->pages[index];
@@ -393,6 +521,9 @@ void LoadPage(int index) {
             break;
         case PAGE_TONES:
             LoadTones(page);
+            break;
+        case PAGE_EXCLUSIONS:
+            LoadExclusions(page);
             break;
         default:
             break;
@@ -416,8 +547,16 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noe
                 if (index == PAGE_MACROS) CommandMacros(page, id, code);
                 if (index == PAGE_UMLAUT) CommandUmlaut(page, id, code);
                 if (index == PAGE_TONES) CommandTones(page, id, code);
+                if (index == PAGE_EXCLUSIONS) CommandExclusions(page, id, code);
                 return TRUE;
             }
+            case WM_VKEYTOITEM:
+                // Delete in the list removes the entry, like "Entfernen".
+                if (index == PAGE_EXCLUSIONS && LOWORD(wParam) == VK_DELETE) {
+                    CommandExclusions(page, IDC_EXCL_REMOVE, BN_CLICKED);
+                    return -2;
+                }
+                return -1;
             case WM_NOTIFY: {
                 const auto* hdr = reinterpret_cast<const NMHDR*>(lParam);
                 if (index == PAGE_MACROS && hdr->idFrom == IDC_MACRO_LIST) {
@@ -448,25 +587,29 @@ void ShowPage(int index) {
 }
 
 // ---------------------------------------------------------------- export and import
-std::wstring FileDialog(HWND owner, bool save) {
-    wchar_t file[MAX_PATH] = L"Vantor32.reg";
+std::wstring FileDialog(HWND owner, bool save, const wchar_t* title, const wchar_t* filter,
+                        const wchar_t* defExt, const wchar_t* initial) {
+    wchar_t file[MAX_PATH] = {};
+    lstrcpynW(file, initial, MAX_PATH);
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = L"Registrierungsdateien (*.reg)\0*.reg\0Alle Dateien (*.*)\0*.*\0";
+    ofn.lpstrFilter = filter;
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrDefExt = L"reg";
-    ofn.lpstrTitle = save ? L"Einstellungen exportieren" : L"Einstellungen importieren";
+    ofn.lpstrDefExt = defExt;
+    ofn.lpstrTitle = title;
     ofn.Flags =
         OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    if (!save) file[0] = 0;
     const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
     return ok ? std::wstring(file) : std::wstring();
 }
 
+const wchar_t kRegFilter[] = L"Registrierungsdateien (*.reg)\0*.reg\0Alle Dateien (*.*)\0*.*\0";
+
 void Export(HWND owner) {
-    const std::wstring file = FileDialog(owner, true);
+    const std::wstring file =
+        FileDialog(owner, true, L"Einstellungen exportieren", kRegFilter, L"reg", L"Vantor32.reg");
     if (file.empty()) return;
     std::u16string error;
     if (ExportConfiguration(U(file), error))
@@ -477,7 +620,8 @@ void Export(HWND owner) {
 }
 
 void Import(HWND owner) {
-    const std::wstring file = FileDialog(owner, false);
+    const std::wstring file =
+        FileDialog(owner, false, L"Einstellungen importieren", kRegFilter, L"reg", L"");
     if (file.empty()) return;
     if (ImportWithPreview(owner, U(file)) && gWindow) LoadPage(gWindow->current);
 }
@@ -514,6 +658,7 @@ INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noex
                     if (i == PAGE_MACROS) BuildMacros(page);
                     if (i == PAGE_UMLAUT) BuildUmlaut(page);
                     if (i == PAGE_TONES) BuildTones(page);
+                    if (i == PAGE_EXCLUSIONS) BuildExclusions(page);
                     // after the tab control in the tab order, before the buttons
                     SetWindowPos(page, after, area.left, area.top, area.right - area.left,
                                  area.bottom - area.top, SWP_NOACTIVATE);
@@ -626,6 +771,17 @@ std::u16string GetText(HWND wnd) {
 
 bool SettingsWindowOpen() noexcept {
     return gWindow != nullptr;
+}
+
+void RefreshSettingsWindow() noexcept {
+    try {
+        if (!gWindow || !gWindow->dlg || gWindow->current != PAGE_GENERAL) return;
+        gWindow->loading = true;
+        LoadGeneral(gWindow->pages[PAGE_GENERAL], false);
+        gWindow->loading = false;
+    } catch (...) {
+        if (gWindow) gWindow->loading = false;
+    }
 }
 
 void ShowSettingsWindow(HWND owner, SoundPlayer playSound) noexcept {

@@ -18,6 +18,9 @@ using SoundPlayer = std::function<void(std::uint8_t event)>;
 // front and returns at once. A WM_QUIT that arrives meanwhile closes it and is posted again.
 void ShowSettingsWindow(HWND owner, SoundPlayer playSound) noexcept;
 bool SettingsWindowOpen() noexcept;
+// A switch changed somewhere else (the hot-key, a macro, another program): the page
+// "Allgemein" shows it. Text being typed there is left alone.
+void RefreshSettingsWindow() noexcept;
 
 // "/export FILE" and "/import FILE [/S]" of the command line (argv without the program):
 // the exit code, or -1 when the command line holds neither. An error is reported in one

@@ -217,6 +217,84 @@ bool DeleteMacroValue(const std::u16string& table, const std::u16string& name) {
     return k.open && k.DeleteValue(name);
 }
 
+// ---------------------------------------------------------------- "Ausnahmen"
+namespace {
+
+std::u16string ExclusionsPath() {
+    return RegPath + kExclusionsKey;
+}
+
+// The registry compares value names in upper case (ASCII and Latin-1 letters alike).
+std::u16string Folded(std::u16string s) {
+    for (auto& c : s)
+        if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            c = static_cast<char16_t>(c - 32);
+    return s;
+}
+
+bool FoldedLess(const std::u16string& a, const std::u16string& b) {
+    return Folded(a) < Folded(b);
+}
+
+}  // namespace
+
+std::vector<RMacroEntry> ReadExclusionList() {
+    std::vector<RMacroEntry> entries = ReadMacroTable(ExclusionsPath());
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return FoldedLess(a.name, b.name); });
+    return entries;
+}
+
+std::u16string ExclusionText(const RMacroEntry& e) {
+    if (e.type == REG_SZ) return e.name;
+    return e.name + u"  (kein Text: " + ValueText(e.type, e.data) + u"; gilt nicht)";
+}
+
+std::u16string AddExclusion(const std::u16string& pathOrName) {
+    std::u16string name = FileNamePart(pathOrName);
+    while (!name.empty() && (name.back() == u' ' || name.back() == u'.')) name.pop_back();
+    while (!name.empty() && name.front() == u' ') name.erase(0, 1);
+    if (name.empty() || name.find_first_of(u"<>\"|?*") != std::u16string::npos)
+        return u"„" + pathOrName + u"“ ist kein Programmname.";
+    try {
+        Key k(ExclusionsPath(), true);
+        if (!k.open) return u"Die Liste „" + kExclusionsKey + u"“ ließ sich nicht anlegen.";
+        std::uint32_t type = 0, size = 0;
+        // A value of another type does not count; the person asked for one that does.
+        if (k.GetDataInfo(name, &type, &size) && type == REG_SZ)
+            return u"„" + name + u"“ steht schon in der Liste.";
+        k.WriteString(name, u"");
+        return u"";
+    } catch (const std::exception& e) {
+        LogFailure(name, e);
+        return u"„" + name + u"“ ließ sich nicht eintragen.";
+    }
+}
+
+bool RemoveExclusion(const std::u16string& name) {
+    Key k(ExclusionsPath(), false);
+    return k.open && k.DeleteValue(name);
+}
+
+std::vector<std::u16string> ProgramChoices(const std::vector<std::u16string>& exeNames) {
+    std::vector<std::u16string> listed;
+    // An entry of another type does not count: choosing it again mends it.
+    for (const auto& e : ReadExclusionList())
+        if (e.type == REG_SZ) listed.push_back(Folded(e.name));
+    std::vector<std::u16string> choices;
+    std::vector<std::u16string> seen;
+    for (const auto& n : exeNames) {
+        const std::u16string f = Folded(n);
+        if (n.empty() || std::find(seen.begin(), seen.end(), f) != seen.end() ||
+            std::find(listed.begin(), listed.end(), f) != listed.end())
+            continue;
+        seen.push_back(f);
+        choices.push_back(n);
+    }
+    std::sort(choices.begin(), choices.end(), FoldedLess);
+    return choices;
+}
+
 // ---------------------------------------------------------------- "Umlaute"
 std::optional<std::u16string> ReadUmlaut(const std::u16string& table, std::uint32_t key) {
     try {

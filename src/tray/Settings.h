@@ -76,6 +76,20 @@ std::u16string FormatTone(const RTone& tone);  // "freq,duration,count,pause"
 std::u16string CheckToneField(int field, const std::u16string& text, std::int32_t* value);
 bool WriteTone(std::uint8_t event, const RTone& tone);
 
+// ---------------------------------------------------------------- "Ausnahmen"
+// Every value of the list of programs left alone, ordered by name without regard to case
+// (read as ReadMacroTable reads a table: entries the library ignores are shown too).
+std::vector<RMacroEntry> ReadExclusionList();
+// The line of an entry: its name, with a note when the library does not count it.
+std::u16string ExclusionText(const RMacroEntry& e);
+// Adds a program by its path or file name as an empty REG_SZ value. "" when it is listed
+// now, else why not (no program name, already listed, a write that failed).
+std::u16string AddExclusion(const std::u16string& pathOrName);
+bool RemoveExclusion(const std::u16string& name);
+// The running programs' file names to choose from: each once without regard to case,
+// ordered, those already listed left out.
+std::vector<std::u16string> ProgramChoices(const std::vector<std::u16string>& exeNames);
+
 // ---------------------------------------------------------------- command line
 // "/export FILE" and "/import FILE /S" (switches in any case). Nothing when the command
 // line holds neither: then the tray program starts as usual.

@@ -50,7 +50,7 @@ const RSwitchItem kSwitchItems[] = {
     {IDM_UMLAUT, OPT_UMLAUT, u"&Umlautwandlung"},
     {IDM_UMLAUT_HTML, OPT_UMLAUT_MODE, u"Umlaute als &HTML"},
     {IDM_EZ_TAB, OPT_EZ_TAB, u"Easy&Tab"},
-    {IDM_EZ_BS, OPT_EZ_BS, u"&EasyBackslash"},
+    {IDM_EZ_BS, OPT_EZ_BS, u"EasyBac&kslash"},  // E opens the settings
     {IDM_NP_DOT, OPT_NP_DOT, u"&NUM Punkt"},
     {IDM_LOCK_CAPS, OPT_LOCK_CAPS, u"&CAPSLOCK sperren"},
     {IDM_LOCK_NUM, OPT_LOCK_NUM, u"NU&M sperren"},
@@ -76,6 +76,7 @@ std::vector<RTrayMenuItem> BuildTrayMenu() {
         menu.push_back(
             {s.id, s.text, s.option == OPT_UMLAUT_MODE ? HtmlMode() : SwitchOn(s.option), false});
     menu.push_back({});
+    menu.push_back({IDM_SETTINGS, u"&Einstellungen…", false, false});
     menu.push_back({IDM_VIEWER, u"&Diagnose anzeigen", false, false});
     menu.push_back({IDM_AUTOSTART, u"Mit &Windows starten", AutostartOn(), false});
     menu.push_back({IDM_INFO, u"&Info", false, false});
@@ -113,6 +114,8 @@ ETrayAction RunTrayCommand(std::uint32_t id, const std::u16string& exePath) {
             }
             case IDM_AUTOSTART:
                 return SetAutostart(!AutostartOn(), exePath) ? TRAY_NONE : TRAY_FAILED;
+            case IDM_SETTINGS:
+                return TRAY_SETTINGS;
             case IDM_INFO:
                 return TRAY_INFO;
             case IDM_QUIT:

@@ -2,8 +2,10 @@
 // is loaded, so that every process finds it), switches the hook on, answers the hook's
 // messages at once, sounds events on a worker thread, shows the master switch in its
 // tray icon and every switch in its menu, and on 64-bit Windows starts the 32-bit
-// companion. The menu's logic is in Vantor32.Menu.cpp.
+// companion. The menu's logic is in Vantor32.Menu.cpp; the settings window (from the menu,
+// WM_HOST_COMMAND and a second start) in Settings.Win32.cpp.
 //   Vantor32 [--log FILE] [--dll PATH] [--no-tray]
+//   Vantor32 /export FILE.reg | /import FILE.reg [/S]   (ends without starting the program)
 // --log is the test mode: the host messages and the tray's steps go to FILE.
 #include <windows.h>
 #include <shellapi.h>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "MessagePump.Win32.h"
+#include "Settings.Win32.h"
 #include "Vantor32.Res.h"
 #include "Vantor32.h"
 #include "common/Vantor.Utils.h"
@@ -26,8 +29,10 @@ namespace {
 
 using namespace vt;
 
-constexpr UINT WM_TRAY = WM_APP + 1;
 constexpr UINT kTrayId = 1;
+// Posted by the wait on the "Settings" key; a message, so that every loop that runs on
+// this thread (the menu's, the settings window's, a message box's) keeps the icon current.
+constexpr UINT WM_SETTINGS_CHANGED = WM_APP + 2;
 
 using InstallFn = HHOOK(WINAPI*)(BOOL);
 using PlaySoundFn = BOOL(WINAPI*)(BYTE);
@@ -105,6 +110,8 @@ struct Host {
     // the watch on the "Settings" key
     HKEY settingsKey = nullptr;
     HANDLE settingsChanged = nullptr;
+    HANDLE settingsWait = nullptr;
+    bool settingsWanted = false;  // the main loop opens the settings window
 } g;
 
 void Log(const char* fmt, ...) {
@@ -175,6 +182,11 @@ void ArmSettingsWatch() {
     }
 }
 
+// A pool thread waits for the event; the window's thread re-arms the watch.
+void CALLBACK SettingsChanged(void*, BOOLEAN) {
+    PostMessageW(g.wnd, WM_SETTINGS_CHANGED, 0, 0);
+}
+
 // ------------------------------------------------------------------ menu
 // A tray program's menu needs the foreground, or it neither takes the keyboard nor
 // closes when the person clicks elsewhere. After a WM_HOST_COMMAND another program
@@ -190,8 +202,13 @@ void BringToFront(HWND wnd) {
     }
 }
 
+void OpenSettings();
+
 void RunCommand(UINT id) {
     switch (RunTrayCommand(id, U(g.exePath))) {
+        case TRAY_SETTINGS:
+            OpenSettings();
+            break;
         case TRAY_INFO:
             MessageBoxW(g.wnd, W(kInfoText), L"Vantor32", MB_OK | MB_ICONINFORMATION);
             break;
@@ -210,8 +227,7 @@ void RunCommand(UINT id) {
     UpdateTray(false);
 }
 
-// Shows the menu at the mouse pointer: from the icon, on WM_HOST_COMMAND and when
-// someone starts the program a second time.
+// Shows the menu at the mouse pointer, from the icon.
 void ShowTrayMenu() {
     if (g.menuOpen) return;  // one menu at a time; it is already in front
     HMENU menu = CreatePopupMenu();
@@ -244,6 +260,31 @@ void ShowTrayMenu() {
         SetForegroundWindow(previous);
 }
 
+// ------------------------------------------------------------------ settings window
+// From the menu, WM_HOST_COMMAND and a second start. The window runs its own loop until
+// it closes; the main loop starts it, not a window procedure, so that a WM_CLOSE of the
+// host window meanwhile finds no handler of its own still running. One already open
+// comes to the front.
+void OpenSettings() {
+    // Another program has the foreground after a WM_HOST_COMMAND or a second start.
+    BringToFront(g.wnd);
+    if (SettingsWindowOpen()) {
+        ShowSettingsWindow(g.wnd, nullptr);
+        return;
+    }
+    g.settingsWanted = true;
+    PostMessageW(g.wnd, WM_NULL, 0, 0);  // wakes the main loop
+}
+
+void RunSettingsWindow() {
+    g.settingsWanted = false;
+    Log("SETTINGS open");
+    // Sounds go to the same worker as the library's events: "Anhören" never blocks the
+    // window, and the window's thread keeps answering the hook.
+    ShowSettingsWindow(g.wnd, [](std::uint8_t event) { g.sounds.Post(event); });
+    Log("SETTINGS closed");
+}
+
 // ------------------------------------------------------------------ window
 void SwitchOff() {
     if (g.installed && g.install) {
@@ -270,9 +311,13 @@ LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                 g.sounds.Post(static_cast<BYTE>(wParam));
                 return 0;
             case WM_HOST_COMMAND:
-                // Until the settings window exists, the command shows the menu.
                 LogMessage(msg, wParam);
-                ShowTrayMenu();
+                OpenSettings();
+                return 0;
+            case WM_SETTINGS_CHANGED:
+                ArmSettingsWatch();  // first, so that no change slips between the two
+                UpdateTray(false);
+                RefreshSettingsWindow();
                 return 0;
             case WM_TRAY:
                 switch (LOWORD(lParam)) {
@@ -322,9 +367,9 @@ LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-// The second start: the running instance shows its menu, this one ends. Its window may
-// still be on its way when both start at once. Or the running one is just ending (a
-// person chose "Beenden" and started the program again at once): its window is gone
+// The second start: the running instance shows its settings window, this one ends. Its
+// window may still be on its way when both start at once. Or the running one is just ending
+// (a person chose "Beenden" and started the program again at once): its window is gone
 // but not yet its mutex. Once the mutex comes free this start is the only one and
 // carries on, or nothing would run at all.
 // Returns true when this start should end.
@@ -366,13 +411,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         else if (a == L"--no-tray")
             g.trayWanted = false;
     }
-    if (argv) LocalFree(argv);
 
     try {
         VantorCommonInit();
         VantorUtilsInit();
     } catch (...) {
         // Without the option store every switch reads as off; the program still runs.
+    }
+    // /export and /import work beside a running program and start none: before the
+    // instance check, the window and the library.
+    const int configCode = argv ? RunConfigCommandLine(argc - 1, argv + 1) : -1;
+    if (argv) LocalFree(argv);
+    if (configCode >= 0) {
+        if (g.log) std::fclose(g.log);
+        return configCode;
     }
     if (!ClaimInstance() && HandOver()) {
         if (g.log) std::fclose(g.log);
@@ -429,20 +481,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
 #endif
 
     g.settingsChanged = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (g.settingsChanged &&
+        !RegisterWaitForSingleObject(&g.settingsWait, g.settingsChanged, SettingsChanged, nullptr,
+                                     INFINITE, WT_EXECUTEDEFAULT))
+        g.settingsWait = nullptr;
     ArmSettingsWatch();
     UpdateTray(true);
 
     MSG msg{};
     bool running = true;
     while (running) {
-        DWORD n = g.settingsChanged ? 1 : 0;
-        DWORD r = MsgWaitForMultipleObjects(n, &g.settingsChanged, FALSE, INFINITE, QS_ALLINPUT);
-        if (n == 1 && r == WAIT_OBJECT_0) {
-            ArmSettingsWatch();  // first, so that no change slips between the two
-            UpdateTray(false);
-            continue;
-        }
         running = PumpMessages(msg);
+        if (!running) break;
+        if (g.settingsWanted) {
+            RunSettingsWindow();
+            continue;  // what its loop left in the queue first
+        }
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
     // WM_QUIT posted straight to the thread ends the loop without WM_CLOSE.
     LogMessage(WM_QUIT, msg.wParam);
@@ -450,6 +505,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     StopCompanion(g.companion);
     if (IsWindow(g.wnd)) RemoveTray();
     g.sounds.Stop();
+    if (g.settingsWait) UnregisterWaitEx(g.settingsWait, INVALID_HANDLE_VALUE);
     if (g.settingsKey) RegCloseKey(g.settingsKey);
     if (g.settingsChanged) CloseHandle(g.settingsChanged);
     ReleaseInstance();

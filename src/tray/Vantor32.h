@@ -26,7 +26,8 @@ enum ATrayCommand : std::uint32_t {
     IDM_VIEWER,
     IDM_AUTOSTART,
     IDM_INFO,
-    IDM_QUIT
+    IDM_QUIT,
+    IDM_SETTINGS
 };
 
 struct RTrayMenuItem {
@@ -41,13 +42,18 @@ struct RTrayMenuItem {
 std::vector<RTrayMenuItem> BuildTrayMenu();
 
 // What the window side still has to do after a command.
-enum ETrayAction { TRAY_NONE, TRAY_INFO, TRAY_QUIT, TRAY_FAILED };
+enum ETrayAction { TRAY_NONE, TRAY_INFO, TRAY_QUIT, TRAY_SETTINGS, TRAY_FAILED };
 
 // Carries out a menu command: switches go through the option store (every program's
 // library sees them at its next key press), "Mit Windows starten" writes or removes the
-// Run value, "Diagnose anzeigen" starts the viewer from exeDir. TRAY_FAILED when a write
+// Run value, "Diagnose anzeigen" starts the viewer from exeDir; "Einstellungen…" is left to
+// the window side (TRAY_SETTINGS). TRAY_FAILED when a write
 // or a start did not work (the registry error is logged).
 ETrayAction RunTrayCommand(std::uint32_t id, const std::u16string& exePath);
+
+// The shell's message to the host window about its icon (a click, a key on it): lParam
+// carries the mouse or keyboard event. WM_APP + 1.
+constexpr std::uint32_t WM_TRAY = 0x8001;
 
 // The master switch as stored; off when it cannot be read.
 bool MainSwitchOn();

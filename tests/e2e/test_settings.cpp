@@ -1,7 +1,7 @@
-// The settings window under Wine, driven from the keyboard like a person: a macro recorded
-// by pressing AltGr+E (while the library runs in the window's process too) and typed into
-// another program, edited and deleted; a switch and a tone; export and import. Saves a
-// screenshot of every tab.
+// The tray program's settings window under Wine, driven from the keyboard like a person: a
+// macro recorded by pressing AltGr+E (while the library runs in the window's process too)
+// and typed into another program, edited and deleted; a switch, a tone, a program left
+// alone; export and import. Saves a screenshot of every tab.
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include <doctest/doctest.h>
 
@@ -78,22 +78,24 @@ void AnswerYes(HWND box) {
     Tap(VK_RETURN);
 }
 
+// The settings window of the running tray program (the scene's host), opened the way a
+// person opens it when the icon is out of reach: by starting the program a second time.
 struct Window {
-    e2e::Process proc;
     HWND wnd = nullptr;
     bool Open() {
-        proc = Start(L"\"" + ExeDir() + L"settings_host.exe\"");
+        Process second = Start(HostExe());
+        DWORD code = 99;
+        if (!WaitExit(second, 20000, &code) || code != 0) return false;
         wnd = WaitDialog(kTitle, 20000);
-        if (!wnd) return false;
-        return Front();
+        return wnd && Front();
     }
     // In front with the keyboard focus on one of its controls, so that keys land there.
     bool Front() { return Ready(wnd); }
-    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 3 Töne).
+    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 4 Ausnahmen).
     bool Page(int page) {
         Front();
         HWND tabs = GetDlgItem(wnd, IDC_TABS);
-        for (int i = 0; i < 4 && SendMessageW(tabs, 0x130B /* TCM_GETCURSEL */, 0, 0) != page;
+        for (int i = 0; i < 5 && SendMessageW(tabs, 0x130B /* TCM_GETCURSEL */, 0, 0) != page;
              ++i) {
             const LRESULT before = SendMessageW(tabs, 0x130B, 0, 0);
             Chord(VK_CONTROL, VK_TAB);
@@ -106,9 +108,8 @@ struct Window {
         if (wnd && IsWindow(wnd)) {
             Front();
             Tap(VK_ESCAPE);
+            WaitGone(kTitle);
         }
-        DWORD code = 0;
-        if (!WaitExit(proc, 10000, &code)) Kill(proc);
     }
 };
 
@@ -117,8 +118,8 @@ struct Run {
     std::string err;
 };
 
-// settings_host with the command line of the tray program's configuration commands; its
-// standard error output is read through a file.
+// The tray program with a configuration command, beside the running one; its standard
+// error output is read through a file.
 Run Command(const std::wstring& args) {
     Run r;
     const std::wstring errFile = TempPath(L"stderr");
@@ -130,7 +131,7 @@ Run Command(const std::wstring& args) {
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdError = err;
     PROCESS_INFORMATION pi{};
-    std::wstring cmd = L"\"" + ExeDir() + L"settings_host.exe\" " + args;
+    std::wstring cmd = HostExe() + L" " + args;
     if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);
         if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0)
@@ -295,6 +296,30 @@ TEST_CASE(
         Tap(VK_SPACE);  // "Anhören" plays through the library; the window stays usable
         w.Shot(L"settings-toene");
         CHECK(WaitUntil([&] { return IsWindowEnabled(w.wnd) != FALSE; }, 5000));
+
+        // "Ausnahmen": the target picked from the running programs, then removed.
+        const std::wstring kList = kSettings + L"\\Ausnahmen";
+        REQUIRE(w.Page(4));
+        Chord(VK_MENU, 'L');  // "Aus laufenden Programmen…"
+        HWND pick = WaitDialog(L"Laufendes Programm wählen");
+        REQUIRE(pick);
+        HWND programs = Item(pick, IDC_PROGRAMS);
+        const LRESULT row = SendMessageW(programs, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                         reinterpret_cast<LPARAM>(scene.targetExe.c_str()));
+        REQUIRE(row >= 0);
+        REQUIRE(Ready(pick, IDC_PROGRAMS));
+        Tap(VK_HOME);
+        for (LRESULT i = 0; i < row; ++i) Tap(VK_DOWN);
+        CHECK(WaitUntil([&] { return SendMessageW(programs, LB_GETCURSEL, 0, 0) == row; }, 5000));
+        Tap(VK_RETURN);
+        REQUIRE(WaitGone(L"Laufendes Programm wählen"));
+        CHECK(WaitUntil([&] { return RegText(kList, scene.targetExe) == L""; }, 5000));
+        HWND listed = Item(w.wnd, IDC_EXCL_LIST);
+        CHECK(WaitUntil([&] { return SendMessageW(listed, LB_GETCOUNT, 0, 0) == 1; }, 5000));
+        w.Shot(L"settings-ausnahmen");
+        Chord(VK_MENU, 'F');  // "Entfernen", the entry is selected
+        CHECK(WaitUntil([&] { return RegText(kList, scene.targetExe) == L"<none>"; }, 5000));
+        CHECK(WaitUntil([&] { return SendMessageW(listed, LB_GETCOUNT, 0, 0) == 0; }, 5000));
 
         // Export on the command line while the window is open.
         const std::wstring file = TempPath(L"config");

@@ -15,12 +15,13 @@ namespace {
 
 const std::wstring kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::wstring kScheme = L"AppEvents\\Schemes\\Apps\\Vantor32";
+const UINT kTrayId = 1;
 
 void Prepare() {
     ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
     RegDeleteTreeCU(kScheme);
     RegDeleteValueCU(kRun, L"Vantor32");
-    // AltGr+M sends the host command (*9): it opens the tray menu.
+    // AltGr+M sends the host command (*9): it opens the settings window.
     RegSetText(kVantorMacros + L"\\AltGr", L"0008004D", L"^*9");
     RegSetText(kVantorMacros + L"\\Umlaut\\Ascii", L"000000DE", L"ae");
     RegSetText(kVantorMacros + L"\\Umlaut\\HTML", L"000000DE", L"&auml;");
@@ -60,11 +61,22 @@ void AltGr(WORD vk) {
     KeyUp(VK_RMENU, true);
 }
 
-// From the keyboard, in the program being typed in: AltGr+M.
+// From the keyboard: with the icon focused (Win+B, the arrow keys), the menu key makes the
+// shell send the icon's message with WM_CONTEXTMENU; Wine's tray has no keyboard focus, so
+// the test sends what the shell would. The program typed in keeps the foreground until then.
 bool OpenMenu(Scene& scene) {
     scene.Focus();
-    AltGr('M');
+    WaitUntil([&] { return GetForegroundWindow() == scene.targetWnd; }, 10000);
+    PostMessageW(FindWindowW(L"Vantor32", L"Vantor32"), 0x8001 /* the icon's message */, kTrayId,
+                 WM_CONTEXTMENU);
     return WaitMenu(true);
+}
+
+const wchar_t kSettingsTitle[] = L"Vantor32 – Einstellungen";
+
+HWND SettingsWindow() {
+    HWND w = FindWindowW(L"#32770", kSettingsTitle);
+    return w && IsWindowVisible(w) ? w : nullptr;
 }
 
 // An item by its underlined letter; the menu closes.
@@ -78,7 +90,7 @@ bool IconInTray(HWND host) {
     NOTIFYICONDATAW nid{};
     nid.cbSize = sizeof nid;
     nid.hWnd = host;
-    nid.uID = 1;
+    nid.uID = kTrayId;
     return Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
 }
 
@@ -191,11 +203,16 @@ TEST_CASE("the menu opened from the keyboard switches what every program does at
     CHECK(TypeUmlautKey(scene) == L"'");
     CHECK(Switch(L"Umlautwandlung") == 1);  // the other switches keep their state
 
-    // Beenden: the program ends and its hook is gone. With everything off the macro
-    // that opens the menu is off too; the hot-key switches back on first.
-    scene.Focus();
-    AltGr(VK_F1);
-    CHECK(WaitSwitch(L"Vantor eingeschaltet", 1));
+    // Einstellungen…: the settings window in front; Escape closes it.
+    REQUIRE(OpenMenu(scene));
+    CHECK(Choose('E'));
+    CHECK(WaitUntil([] { return SettingsWindow() && GetForegroundWindow() == SettingsWindow(); },
+                    15000));
+    ReadyForKeys(SettingsWindow());
+    Tap(VK_ESCAPE);
+    CHECK(WaitUntil([] { return SettingsWindow() == nullptr; }, 10000));
+
+    // Beenden: the program ends and its hook is gone.
     REQUIRE(OpenMenu(scene));
     CHECK(Choose('B'));
     CHECK(WaitExit(scene.host, 10000));
@@ -221,21 +238,51 @@ TEST_CASE("started again while the last one is still ending, the new start runs"
     if (!WaitExit(p, 10000)) Kill(p);
 }
 
-TEST_CASE("a second start brings the running program's menu forward and ends") {
+TEST_CASE("AltGr+M (*9) and a second start bring the settings window forward; the icon follows") {
     Prepare();
     Scene scene;
     scene.hostTray = true;
     REQUIRE(scene.Up());
+    scene.Focus();
+    AltGr('M');
+    REQUIRE(WaitUntil([] { return SettingsWindow() != nullptr; }, 15000));
+    HWND settings = SettingsWindow();
+    CHECK(WaitUntil([&] { return GetForegroundWindow() == settings; }, 10000));
+    CHECK(Menu() == nullptr);
+
+    // While the window is open, the hot-key typed elsewhere switches everything off: the
+    // icon and the window's master switch follow the registry.
+    HWND master = nullptr;
+    EnumChildWindows(
+        settings,
+        [](HWND wnd, LPARAM out) -> BOOL {
+            if (GetDlgCtrlID(wnd) != 1100 /* the master switch's box */) return TRUE;
+            *reinterpret_cast<HWND*>(out) = wnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&master));
+    REQUIRE(master != nullptr);
+    CHECK(SendMessageW(master, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    scene.Focus();
+    REQUIRE(WaitUntil([&] { return GetForegroundWindow() == scene.targetWnd; }, 10000));
+    AltGr(VK_F1);
+    CHECK(WaitSwitch(L"Vantor eingeschaltet", 0));
+    CHECK(WaitLines(scene.hostLog, "ICON aus 1", 1));
+    CHECK(
+        WaitUntil([&] { return SendMessageW(master, BM_GETCHECK, 0, 0) == BST_UNCHECKED; }, 10000));
+
+    // A second start: the one window comes forward, the second program ends.
     const std::wstring secondLog = TempPath(L"second");
     Process second = Start(HostExe() + L" --log \"" + secondLog + L"\"");
     DWORD code = 99;
     CHECK(WaitExit(second, 20000, &code));
     CHECK(code == 0);
-    CHECK(WaitMenu(true));
+    CHECK(WaitUntil([&] { return GetForegroundWindow() == settings; }, 10000));
     CHECK(FileHasLine(secondLog, "SECOND"));
     // Only the first program loaded the library and installed the hook.
     CHECK(ReadFileBytes(secondLog).find("READY") == std::string::npos);
     CHECK(CountLines(scene.hostLog, "READY 1") == 1);
+    CHECK(CountLines(scene.hostLog, "SETTINGS open") == 1);
     int hosts = 0;
     EnumWindows(
         [](HWND wnd, LPARAM count) -> BOOL {
@@ -246,6 +293,8 @@ TEST_CASE("a second start brings the running program's menu forward and ends") {
         },
         reinterpret_cast<LPARAM>(&hosts));
     CHECK(hosts == 1);
+    ReadyForKeys(settings);
     Tap(VK_ESCAPE);
-    CHECK(WaitMenu(false));
+    CHECK(WaitUntil([] { return SettingsWindow() == nullptr; }, 10000));
+    CHECK(WaitLines(scene.hostLog, "SETTINGS closed", 1));
 }

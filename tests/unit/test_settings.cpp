@@ -171,6 +171,7 @@ TEST_CASE("reg file: every value survives export and import byte for byte") {
     s.fake.SetRegDword(cu, macros, u"kurz", 7);
     s.fake.SetRegValue(cu, macros, u"D3", REG_DWORD, Bytes({1, 2, 3}));
     s.fake.CreateRegKey(cu, u"Software\\Quellmark\\Vantor32\\Leer");
+    s.fake.SetRegString(cu, settings + u"\\Ausnahmen", u"mstsc.exe", u"");
     s.fake.SetRegString(cu, u"AppEvents\\Schemes\\Apps\\Vantor32\\Ein\\.current", u"",
                         u"C:\\Sounds\\ein.wav");
     s.fake.SetRegString(cu, u"Software\\Other", u"x", u"not ours");
@@ -186,6 +187,8 @@ TEST_CASE("reg file: every value survives export and import byte for byte") {
     CHECK(text.find(u"\"kurz\"=dword:00000007\r\n") != std::u16string::npos);
     CHECK(text.find(u"\"00080052\"=hex(2):") != std::u16string::npos);
     CHECK(text.find(u"Software\\Other") == std::u16string::npos);
+    CHECK(text.find(u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32\\Settings\\Ausnahmen]\r\n"
+                    u"\"mstsc.exe\"=\"\"\r\n") != std::u16string::npos);
 
     // Wipe, import, and compare every value and the file again.
     s.fake.SetRegBinary(cu, settings, u"EasyTab", {0});
@@ -226,7 +229,7 @@ TEST_CASE("reg file: the shipped example imports; deletions; foreign keys and ba
     REQUIRE(ParseRegFile(example, keys, error));
     std::vector<RImportChange> changes;
     REQUIRE(PlanImport(keys, changes, error));
-    CHECK(changes.size() == 12 + 8 + 5 + 7 + 7);
+    CHECK(changes.size() == 12 + 8 + 6 + 7 + 7);
     REQUIRE(ApplyImport(keys, error));
     CHECK(FindMacro(kMacroTableAltGr, 0x47, 0x08) == u"Guten Tag,\xFF\x00\r"s);
     CHECK(FindMacro(kMacroTableHtml, 0xDB, 0) == u"&szlig;");
@@ -361,6 +364,33 @@ TEST_CASE("settings: unreadable values are shown as such and never rewritten una
                            u"EasyTab")
               ->data == Bytes({'1', 0,   '3', 0,   '0', 0,   '0', 0,   ',', 0,   '3', 0, '0',
                                0,   ',', 0,   '3', 0,   ',', 0,   '2', 0,   '0', 0,   0, 0}));
+}
+
+TEST_CASE("programs left alone: added from a path, listed once whatever the case, removed") {
+    Scene s;
+    const std::u16string list = u"Software\\Quellmark\\Vantor32\\Settings\\Ausnahmen";
+    CHECK(AddExclusion(u"C:\\Programme\\Fern\\MSTSC.exe") == u"");
+    CHECK(IsProgramExcluded(u"mstsc.exe"));  // what the library then sees
+    CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, list, u"MSTSC.exe")->type == REG_SZ);
+    CHECK(AddExclusion(u"mstsc.exe") == u"„mstsc.exe“ steht schon in der Liste.");
+    CHECK(AddExclusion(u"C:\\Spiele\\") == u"„C:\\Spiele\\“ ist kein Programmname.");
+    CHECK(AddExclusion(u"a|b.exe") == u"„a|b.exe“ ist kein Programmname.");
+    s.fake.SetRegDword(HKEY_CURRENT_USER, list, u"keepass.exe", 1);  // the library ignores it
+    s.fake.SetRegString(HKEY_CURRENT_USER, list, u"äpfel.exe", u"später");
+    auto entries = ReadExclusionList();
+    REQUIRE(entries.size() == 3);
+    CHECK(ExclusionText(entries[0]) == u"keepass.exe  (kein Text: 1; gilt nicht)");
+    CHECK(ExclusionText(entries[1]) == u"MSTSC.exe");
+    CHECK(ExclusionText(entries[2]) == u"äpfel.exe");
+    CHECK(ProgramChoices({u"target.exe", u"mstsc.EXE", u"KeePass.exe", u"Target.exe", u"Äpfel.exe",
+                          u"explorer.exe"}) ==
+          std::vector<std::u16string>{u"explorer.exe", u"KeePass.exe", u"target.exe"});
+    CHECK(AddExclusion(u"KeePass.exe") == u"");  // the person's choice mends the wrong type
+    CHECK(IsProgramExcluded(u"keepass.exe"));
+    CHECK(RemoveExclusion(u"MSTSC.exe"));
+    CHECK_FALSE(IsProgramExcluded(u"mstsc.exe"));
+    CHECK(ReadExclusionList().size() == 2);
+    CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, list, u"äpfel.exe")->data.size() == 14);  // kept
 }
 
 TEST_CASE("key capture: the combination as pressed, the way people press it") {

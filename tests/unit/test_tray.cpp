@@ -51,16 +51,25 @@ struct TrayFixture : FakeScope {
 }  // namespace
 
 TEST_SUITE("tray menu") {
-    TEST_CASE("the menu: German items in order, the master switch bold, no settings item yet") {
+    TEST_CASE("the menu: German items in order, each key letter once, the master switch bold") {
         TrayFixture f;
         std::vector<std::u16string> texts;
         for (const auto& i : BuildTrayMenu()) texts.push_back(i.id ? i.text : u"-");
         CHECK(texts == std::vector<std::u16string>{
                            u"&Vantor eingeschaltet", u"-", u"&Umlautwandlung", u"Umlaute als &HTML",
-                           u"Easy&Tab", u"&EasyBackslash", u"&NUM Punkt", u"&CAPSLOCK sperren",
+                           u"Easy&Tab", u"EasyBac&kslash", u"&NUM Punkt", u"&CAPSLOCK sperren",
                            u"NU&M sperren", u"&Piepsen bei Umschaltungen", u"&Speaker benutzen",
-                           u"-", u"&Diagnose anzeigen", u"Mit &Windows starten", u"&Info", u"-",
-                           u"&Beenden"});
+                           u"-", u"&Einstellungen…", u"&Diagnose anzeigen", u"Mit &Windows starten",
+                           u"&Info", u"-", u"&Beenden"});
+        // A letter used twice would only select; each letter carries its item out at once.
+        std::u16string letters;
+        for (const auto& t : texts) {
+            const auto amp = t.find(u'&');
+            if (amp == std::u16string::npos) continue;
+            const char16_t c = static_cast<char16_t>(t[amp + 1] | 0x20);
+            CHECK(letters.find(c) == std::u16string::npos);
+            letters += c;
+        }
         int defaults = 0;
         for (const auto& i : BuildTrayMenu()) defaults += i.isDefault ? 1 : 0;
         CHECK(defaults == 1);
@@ -119,7 +128,7 @@ TEST_SUITE("tray menu") {
         CHECK(TrayTip(MainSwitchOn()) == u"Vantor32 – eingeschaltet");
     }
 
-    TEST_CASE("Diagnose anzeigen starts the viewer from the program's folder; Info and Beenden") {
+    TEST_CASE("Diagnose anzeigen starts the viewer from the program's folder; the others") {
         TrayFixture f;
         CHECK(RunTrayCommand(IDM_VIEWER, kExe) == TRAY_NONE);
         REQUIRE(f.fake.shellExecutes.size() == 1);
@@ -128,6 +137,7 @@ TEST_SUITE("tray menu") {
         CHECK(RunTrayCommand(IDM_VIEWER, kExe) == TRAY_FAILED);
         CHECK(RunTrayCommand(IDM_INFO, kExe) == TRAY_INFO);
         CHECK(RunTrayCommand(IDM_QUIT, kExe) == TRAY_QUIT);
+        CHECK(RunTrayCommand(IDM_SETTINGS, kExe) == TRAY_SETTINGS);
     }
 }
 
