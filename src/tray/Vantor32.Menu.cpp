@@ -64,6 +64,10 @@ bool MainSwitchOn() {
     return SwitchOn(OPT_MAIN);
 }
 
+bool IconHidden() {
+    return SwitchOn(OPT_HIDE);
+}
+
 std::u16string TrayTip(bool on) {
     return on ? u"Vantor32 – eingeschaltet" : u"Vantor32 – ausgeschaltet";
 }

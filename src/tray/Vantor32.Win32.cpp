@@ -129,9 +129,17 @@ void LogMessage(UINT msg, WPARAM wParam) {
 }
 
 // ------------------------------------------------------------------ tray icon
-// Adds the icon (add) or brings it in line with the master switch.
+void RemoveTray();
+
+// Adds the icon (add) or brings it in line with the master switch and with
+// "Vantor-Symbol verstecken".
 void UpdateTray(bool add) {
     if (!g.trayWanted || !g.wnd) return;
+    if (IconHidden()) {
+        if (g.trayShown) Log("ICON versteckt");
+        RemoveTray();
+        return;
+    }
     const bool on = MainSwitchOn();
     if (!add && g.trayShown && g.iconState == (on ? 1 : 0)) return;
     NOTIFYICONDATAW nid{};

@@ -57,6 +57,8 @@ constexpr std::uint32_t WM_TRAY = 0x8001;
 
 // The master switch as stored; off when it cannot be read.
 bool MainSwitchOn();
+// "Vantor-Symbol verstecken": no icon; a second start or a *9 macro still opens the settings.
+bool IconHidden();
 std::u16string TrayTip(bool on);  // "Vantor32 – eingeschaltet" / "… ausgeschaltet"
 inline const std::u16string kInfoText =
     u"Vantor32\n\nSchreibhilfe für den deutschen Windows-Desktop: Makros, Umlautwandlung, "

@@ -157,6 +157,17 @@ TEST_CASE("the icon follows the master switch and comes back after the taskbar r
     CHECK(WaitUntil([&] { return IconInTray(host); }, 10000));
     CHECK(FileHasLine(scene.hostLog, "TASKBARCREATED"));
 
+    // "Vantor-Symbol verstecken": the icon goes, stays away when the taskbar restarts,
+    // and comes back when the switch is off again.
+    RegSetByte(kVantorSettings, L"Vantor-Symbol verstecken", 1);
+    CHECK(WaitUntil([&] { return !IconInTray(host); }, 10000));
+    SendMessageTimeoutW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0,
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+    CHECK(WaitLines(scene.hostLog, "TASKBARCREATED", 2));
+    CHECK_FALSE(IconInTray(host));
+    RegSetByte(kVantorSettings, L"Vantor-Symbol verstecken", 0);
+    CHECK(WaitUntil([&] { return IconInTray(host); }, 10000));
+
     // The sound events are registered for Windows' sound settings; the chosen file stays.
     std::wstring text;
     CHECK((RegGetText(kScheme, L"", &text) && text == L"Vantor32"));
