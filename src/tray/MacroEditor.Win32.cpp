@@ -116,11 +116,19 @@ bool Save(HWND dlg, RMacroEdit& edit) {
         SetFocus(GetDlgItem(dlg, IDC_TEXT));
         return false;
     }
-    const std::u16string name = MacroValueName(*edit.key);
-    if (name != edit.originalName && MacroExists(kMacroTableAltGr, *edit.key)) {
+    // A stored name may spell its hex digits in lower case; the registry does not care, so
+    // compare combinations: the macro itself is no other macro to replace or delete.
+    const bool sameKey =
+        !edit.originalName.empty() && ParseMacroValueName(edit.originalName) == edit.key;
+    const std::u16string name = sameKey ? edit.originalName : MacroValueName(*edit.key);
+    if (sameKey && text == edit.stored) {
+        edit.written = name;  // nothing changed: the value keeps its type and bytes
+        return true;
+    }
+    if (!sameKey && MacroExists(kMacroTableAltGr, *edit.key)) {
         std::u16string current;
         for (const auto& e : ReadMacroTable(kMacroTableAltGr))
-            if (e.name == name) current = EntryContent(e);
+            if (ParseMacroValueName(e.name) == edit.key) current = EntryContent(e);
         const std::u16string question = u"Für " + CombinationWords(*edit.key) +
                                         u" gibt es schon ein Makro:\n\n" + current +
                                         u"\n\nErsetzen?";
@@ -133,8 +141,7 @@ bool Save(HWND dlg, RMacroEdit& edit) {
         return false;
     }
     // A combination changed while editing moves the macro.
-    if (!edit.originalName.empty() && edit.originalName != name)
-        DeleteMacroValue(kMacroTableAltGr, edit.originalName);
+    if (!edit.originalName.empty() && !sameKey) DeleteMacroValue(kMacroTableAltGr, edit.originalName);
     edit.written = name;
     return true;
 }

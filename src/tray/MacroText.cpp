@@ -318,6 +318,9 @@ bool TKeyCapture::Feed(std::uint16_t vk, std::uint32_t keyData) {
         return false;
     }
     if (up) return false;  // the release of a key pressed before the capture began
+    // A key held since before the capture began (Enter on the button that started it)
+    // repeats: those repeats are not the combination the person is about to press.
+    if (keyData & 0x40000000u) return false;
     done_ = true;
     key_ = static_cast<std::uint16_t>(vk & 0xFF);
     extended_ = extended;

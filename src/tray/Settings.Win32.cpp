@@ -117,11 +117,14 @@ void CommandGeneral(HWND page, int id, int code) {
         const bool on = IsDlgButtonChecked(page, id) != BST_CHECKED;
         if (!WriteSwitch(option, on))
             Status(page, u"„" + OptionValueNames[option] + u"“ ließ sich nicht schreiben.");
-        LoadGeneral(page);
+        LoadGeneral(page, false);
     } else if ((id == IDC_MODE_ASCII || id == IDC_MODE_HTML) && code == BN_CLICKED) {
         WriteUmlautMode(id == IDC_MODE_HTML ? UMLAUT_HTML : UMLAUT_ASCII);
-        LoadGeneral(page);
+        LoadGeneral(page, false);
     } else if (id == IDC_DECIMAL_DOT && code == EN_CHANGE) {
+        // Only what a person typed is written: filling the field (SetWindowText clears the
+        // modified flag) must not turn an unreadable or missing value into an empty text.
+        if (!SendDlgItemMessageW(page, IDC_DECIMAL_DOT, EM_GETMODIFY, 0, 0)) return;
         if (!WriteDecimalDot(GetText(GetDlgItem(page, IDC_DECIMAL_DOT))))
             Status(page, u"„DecimalDot“ ließ sich nicht schreiben.");
     }
@@ -695,8 +698,17 @@ INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noex
                     case IDCANCEL:
                         Close(dlg);
                         return TRUE;
-                    default:
+                    default: {
+                        // Enter on a focused button of a page: the dialog manager tells the
+                        // main window, whose child the page is; the page handles its buttons.
+                        HWND control = reinterpret_cast<HWND>(lParam);
+                        HWND parent = control ? GetParent(control) : nullptr;
+                        if (parent && parent != dlg && GetParent(parent) == dlg) {
+                            SendMessageW(parent, WM_COMMAND, wParam, lParam);
+                            return TRUE;
+                        }
                         return FALSE;
+                    }
                 }
             case WM_CLOSE:
                 Close(dlg);

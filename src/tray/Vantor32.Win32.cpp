@@ -171,20 +171,25 @@ void RemoveTray() {
 
 // ------------------------------------------------------------------ the watch on "Settings"
 // Any program may switch an option (the hot-key in whatever program has the focus, a
-// macro, the setup tool): the icon follows the key, without polling.
+// macro, the setup tool): the icon follows the key, without polling. Windows says nothing
+// to a watch whose key is deleted, and an import or an uninstall deletes the product's key
+// and may write a new one. So the watch sits on the maker's key above it, subtree
+// included, and each change opens it again by its path.
 void ArmSettingsWatch() {
     if (!g.settingsChanged) return;
-    if (!g.settingsKey) {
-        const std::u16string path = RegPath + u"Settings";
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, 0, KEY_NOTIFY | KEY_READ,
-                            nullptr, &g.settingsKey, nullptr) != ERROR_SUCCESS)
-            g.settingsKey = nullptr;
+    if (g.settingsKey) RegCloseKey(g.settingsKey);
+    g.settingsKey = nullptr;
+    std::u16string path = RegPath;
+    while (!path.empty() && path.back() == u'\\') path.pop_back();
+    path = path.substr(0, path.find_last_of(u'\\'));  // the maker's key
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, W(path), 0, nullptr, 0, KEY_NOTIFY | KEY_READ, nullptr,
+                        &g.settingsKey, nullptr) != ERROR_SUCCESS) {
+        g.settingsKey = nullptr;
+        return;
     }
-    if (g.settingsKey &&
-        RegNotifyChangeKeyValue(g.settingsKey, FALSE,
+    if (RegNotifyChangeKeyValue(g.settingsKey, TRUE,
                                 REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME,
                                 g.settingsChanged, TRUE) != ERROR_SUCCESS) {
-        // The key went away (an uninstall): watch the new one at the next change we see.
         RegCloseKey(g.settingsKey);
         g.settingsKey = nullptr;
     }

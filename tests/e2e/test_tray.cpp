@@ -168,6 +168,13 @@ TEST_CASE("the icon follows the master switch and comes back after the taskbar r
     RegSetByte(kVantorSettings, L"Vantor-Symbol verstecken", 0);
     CHECK(WaitUntil([&] { return IconInTray(host); }, 10000));
 
+    // The whole configuration deleted and written again, as an import does: the icon still
+    // follows the switch.
+    const int shownOn = CountLines(scene.hostLog, "ICON ein 1");
+    RegDeleteTreeCU(kVantorKey);
+    RegSetByte(kVantorSettings, L"Vantor eingeschaltet", 1);
+    CHECK(WaitLines(scene.hostLog, "ICON ein 1", shownOn + 1));
+
     // The sound events are registered for Windows' sound settings; the chosen file stays.
     std::wstring text;
     CHECK((RegGetText(kScheme, L"", &text) && text == L"Vantor32"));

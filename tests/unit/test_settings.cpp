@@ -417,6 +417,10 @@ TEST_CASE("key capture: the combination as pressed, the way people press it") {
     CHECK(capture({{0x12, up}, {0x45, down}}, MOD_ALT).Combination() == 0x00000045u);
     // The release of a key pressed before the capture is no key.
     CHECK(capture({{0x4E, up}, {0x2E, down | ext}}).Combination() == 0x0000802Eu);
+    // Enter held on the button that started the capture repeats; the repeats are no key.
+    const std::uint32_t repeat = 0x40000001;
+    CHECK(capture({{0x0D, repeat}, {0x0D, repeat}, {0x0D, up}, {0x45, down}}).Combination() ==
+          0x00000045u);
     CHECK(capture({{0x2E, down}}).Combination() == 0x0000002Eu);
     CHECK(capture({{0x5C, down | ext}, {0x4C, down}}).Combination() == 0x0080004Cu);
     CHECK(capture({{0x1B, down}}).Cancelled());
