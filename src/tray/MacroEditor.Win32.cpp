@@ -116,16 +116,12 @@ bool Save(HWND dlg, RMacroEdit& edit) {
         SetFocus(GetDlgItem(dlg, IDC_TEXT));
         return false;
     }
-    // A stored name may spell its hex digits in lower case; the registry does not care, so
-    // compare combinations: the macro itself is no other macro to replace or delete.
-    const bool sameKey =
-        !edit.originalName.empty() && ParseMacroValueName(edit.originalName) == edit.key;
-    const std::u16string name = sameKey ? edit.originalName : MacroValueName(*edit.key);
-    if (sameKey && text == edit.stored) {
-        edit.written = name;  // nothing changed: the value keeps its type and bytes
+    const RMacroSave plan = PlanMacroSave(edit.originalName, *edit.key, text, edit.stored);
+    if (!plan.write) {
+        edit.written = plan.name;
         return true;
     }
-    if (!sameKey && MacroExists(kMacroTableAltGr, *edit.key)) {
+    if (!plan.sameMacro && MacroExists(kMacroTableAltGr, *edit.key)) {
         std::u16string current;
         for (const auto& e : ReadMacroTable(kMacroTableAltGr))
             if (ParseMacroValueName(e.name) == edit.key) current = EntryContent(e);
@@ -141,8 +137,8 @@ bool Save(HWND dlg, RMacroEdit& edit) {
         return false;
     }
     // A combination changed while editing moves the macro.
-    if (!edit.originalName.empty() && !sameKey) DeleteMacroValue(kMacroTableAltGr, edit.originalName);
-    edit.written = name;
+    if (plan.deleteOriginal) DeleteMacroValue(kMacroTableAltGr, edit.originalName);
+    edit.written = plan.name;
     return true;
 }
 

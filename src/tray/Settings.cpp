@@ -195,6 +195,16 @@ std::u16string EntryContent(const RMacroEntry& e) {
     return u"(kein Text: " + ValueText(e.type, e.data) + u")";
 }
 
+RMacroSave PlanMacroSave(const std::u16string& originalName, std::uint32_t key,
+                         const std::u16string& text, const std::u16string& stored) {
+    RMacroSave plan;
+    plan.sameMacro = !originalName.empty() && ParseMacroValueName(originalName) == key;
+    plan.name = plan.sameMacro ? originalName : MacroValueName(key);
+    plan.write = !(plan.sameMacro && text == stored);
+    plan.deleteOriginal = !originalName.empty() && !plan.sameMacro;
+    return plan;
+}
+
 bool MacroExists(const std::u16string& table, std::uint32_t key) {
     Key k(table, false);
     return k.open && k.ValueExists(MacroValueName(key));

@@ -48,6 +48,18 @@ std::u16string EntryContent(const RMacroEntry& e);
 bool MacroExists(const std::u16string& table, std::uint32_t key);
 bool WriteMacro(const std::u16string& table, std::uint32_t key, const std::u16string& stored);
 bool DeleteMacroValue(const std::u16string& table, const std::u16string& name);
+// What OK in the macro dialog does. A stored name may spell its hex digits in lower case;
+// the registry does not care, so the macro keeps its name while its combination stays:
+// it is no other macro to replace or delete. Unchanged, it is not written at all and
+// keeps its type and bytes.
+struct RMacroSave {
+    std::u16string name;          // the value name the macro has afterwards
+    bool sameMacro = false;       // the combination is the one it was stored under
+    bool write = true;            // the text changed, or it is a new or moved macro
+    bool deleteOriginal = false;  // moved to another combination
+};
+RMacroSave PlanMacroSave(const std::u16string& originalName, std::uint32_t key,
+                         const std::u16string& text, const std::u16string& stored);
 
 // ---------------------------------------------------------------- "Umlaute"
 struct RUmlautKey {

@@ -429,3 +429,33 @@ TEST_CASE("key capture: the combination as pressed, the way people press it") {
     CHECK(CombinationWords(esc.Combination()) == u"Strg+Esc");
     CHECK_FALSE(capture({{0x10, down}, {0x12, down | ext}}).Done());
 }
+
+TEST_CASE("macro dialog OK: a macro under a lower-case name is edited in place, never deleted") {
+    Scene s;
+    const std::u16string table = kMacroTableAltGr;
+    s.fake.SetRegString(HKEY_CURRENT_USER, table, u"0008004a", u"%USERNAME%", REG_EXPAND_SZ);
+    // What OK does, as the dialog carries it out.
+    auto ok = [&](const std::u16string& original, std::uint32_t key, const std::u16string& text) {
+        const RMacroSave plan = PlanMacroSave(original, key, text, u"%USERNAME%");
+        if (plan.write) CHECK(WriteMacro(table, key, text));
+        if (plan.deleteOriginal) CHECK(DeleteMacroValue(table, original));
+        return plan;
+    };
+    // Unchanged: nothing written, the value keeps its type.
+    CHECK_FALSE(ok(u"0008004a", 0x0008004A, u"%USERNAME%").write);
+    CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, table, u"0008004A")->type == REG_EXPAND_SZ);
+    // A new text under the same combination: written, and the macro is still there.
+    const RMacroSave edited = ok(u"0008004a", 0x0008004A, u"Hallo");
+    CHECK(edited.sameMacro);
+    CHECK(edited.name == u"0008004a");
+    CHECK(FindMacro(table, 0x4A, 0x0E) == u"Hallo");
+    // Moved to AltGr+K: written there, the old one gone.
+    const RMacroSave moved = ok(u"0008004a", 0x0008004B, u"Hallo");
+    CHECK(moved.deleteOriginal);
+    CHECK(moved.name == u"0008004B");
+    CHECK_FALSE(MacroExists(table, 0x0008004A));
+    CHECK(FindMacro(table, 0x4B, 0x0E) == u"Hallo");
+    // A new macro is written under its upper-case name and deletes nothing.
+    const RMacroSave fresh = PlanMacroSave(u"", 0x0008004A, u"x", u"");
+    CHECK((fresh.write && !fresh.deleteOriginal && !fresh.sameMacro && fresh.name == u"0008004A"));
+}
