@@ -263,6 +263,11 @@ public:
         ++counts.other;
         return inner_.GetFileAttributesW(path);
     }
+    bool MoveFileExW(const std::u16string& from, const std::u16string& to,
+                     std::uint32_t flags) override {
+        ++counts.other;
+        return inner_.MoveFileExW(from, to, flags);
+    }
     bool CreateProcessW(const std::u16string& commandLine, vt::ProcessInfo* info) override {
         ++counts.other;
         return inner_.CreateProcessW(commandLine, info);

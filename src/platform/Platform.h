@@ -160,6 +160,10 @@ public:
     virtual std::uint32_t GetCurrentProcessId() = 0;
     // GetFileAttributesW: INVALID_FILE_ATTRIBUTES when nothing is there.
     virtual std::uint32_t GetFileAttributesW(const std::u16string& path) = 0;
+    // MoveFileExW: with MOVEFILE_REPLACE_EXISTING a file already at `to` is replaced in one
+    // step. False on failure (GetLastError tells); nothing moved then.
+    virtual bool MoveFileExW(const std::u16string& from, const std::u16string& to,
+                             std::uint32_t flags) = 0;
     // CreateProcessW(null, commandLine, no handles inherited, no flags, the caller's
     // environment and folder); the new thread's handle is closed at once.
     virtual bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) = 0;

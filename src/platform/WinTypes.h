@@ -123,6 +123,8 @@ constexpr std::uint16_t VK_ZOOM = 0xFB;
 
 // Files
 constexpr std::uint32_t INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+constexpr std::uint32_t MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr std::uint32_t MOVEFILE_WRITE_THROUGH = 0x8;
 
 // Messages
 constexpr std::uint32_t WM_CLOSE = 0x0010;

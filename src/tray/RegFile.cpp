@@ -245,6 +245,20 @@ bool ParseValue(Parser& ps, const std::u16string& line, RRegEntry& v) {
     return ps.Fail(u"Unbekannte Wertform.");
 }
 
+// Windows-1252, the ANSI code page of German Windows: older editors save a file by hand
+// in it ("ANSI"). 0x80-0x9F hold letters and signs; the five bytes it leaves free keep
+// their number, as Windows maps them.
+std::u16string FromWindows1252(const std::string& bytes) {
+    static const char16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::u16string text;
+    for (unsigned char c : bytes)
+        text += (c >= 0x80 && c < 0xA0) ? high[c - 0x80] : static_cast<char16_t>(c);
+    return text;
+}
+
 std::u16string Decode(const std::vector<std::uint8_t>& bytes, bool* ok) {
     *ok = true;
     std::u16string text;
@@ -256,7 +270,11 @@ std::u16string Decode(const std::vector<std::uint8_t>& bytes, bool* ok) {
     }
     std::size_t start = 0;
     if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) start = 3;
-    text = ToU16(std::string(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end()));
+    const std::string raw(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
+    text = ToU16(raw);
+    // Bytes that are no UTF-8 (they would become U+FFFD): a file without byte-order mark
+    // saved in the ANSI code page. Text in it is read as the person wrote it.
+    if (start == 0 && ToUtf8(text) != raw) text = FromWindows1252(raw);
     return text;
 }
 
@@ -603,12 +621,20 @@ bool ReadFileBytes(const std::u16string& path, std::vector<std::uint8_t>& bytes,
 
 bool WriteFileBytes(const std::u16string& path, const std::vector<std::uint8_t>& bytes,
                     std::u16string& error) {
-    std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+    // Written beside the file first and put in its place in one step: a write that fails
+    // (disk full, stick pulled) leaves the file it would have replaced as it was.
+    const std::u16string temp = path + u".tmp";
+    std::ofstream out(std::filesystem::path(temp), std::ios::binary | std::ios::trunc);
     if (out)
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
     if (out) out.close();
-    if (!out) {
+    if (!out ||
+        !Plat().MoveFileExW(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (out.is_open()) out.close();
+        std::error_code ec;
+        if (!std::filesystem::is_directory(std::filesystem::path(temp), ec))
+            std::filesystem::remove(std::filesystem::path(temp), ec);
         error = u"Die Datei „" + path + u"“ lässt sich nicht schreiben.";
         return false;
     }

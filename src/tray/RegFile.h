@@ -29,8 +29,9 @@ extern const std::u16string kConfigRoots[2];
 // The text of a .reg file, and its bytes (byte-order mark, UTF-16LE).
 std::u16string FormatRegFile(const std::vector<RRegKey>& keys);
 std::vector<std::uint8_t> EncodeRegFile(const std::u16string& text);
-// Reads a .reg file (UTF-16 with byte-order mark, or UTF-8). False with a one-line German
-// reason (with the line number) when it is not one.
+// Reads a .reg file (UTF-16 with byte-order mark, or UTF-8; without a mark, bytes that are
+// no UTF-8 are Windows-1252). False with a one-line German reason (with the line number)
+// when it is not one.
 bool ParseRegFile(const std::vector<std::uint8_t>& bytes, std::vector<RRegKey>& keys,
                   std::u16string& error);
 
@@ -56,7 +57,8 @@ bool ApplyImport(const std::vector<RRegKey>& keys, std::u16string& error);
 // A value in words: a text in quotes, a number, bytes in hex.
 std::u16string ValueText(std::uint32_t type, const std::vector<std::uint8_t>& data);
 
-// Files (the whole file at once). False with a German reason.
+// Files (the whole file at once). False with a German reason. A write goes to FILE.tmp
+// first and then replaces the file, so a failed one leaves the old file as it was.
 bool ReadFileBytes(const std::u16string& path, std::vector<std::uint8_t>& bytes,
                    std::u16string& error);
 bool WriteFileBytes(const std::u16string& path, const std::vector<std::uint8_t>& bytes,

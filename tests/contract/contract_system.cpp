@@ -3,7 +3,10 @@
 #include <doctest/doctest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <vector>
 
 #include "ContractScene.h"
@@ -489,6 +492,27 @@ TEST_SUITE("processes") {
         CHECK_FALSE(Plat().CreateProcessW(u"\"" + missing + u"\" 1", &info));
         CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
         CHECK(info.hProcess == 0);
+    }
+}
+
+TEST_SUITE("files") {
+    TEST_CASE("MoveFileExW replaces a file only when asked, and needs its source") {
+        const auto dir = std::filesystem::temp_directory_path();
+        const auto from = dir / "vt-contract-move.tmp", to = dir / "vt-contract-move.txt";
+        std::ofstream(from, std::ios::binary) << "neu";
+        std::ofstream(to, std::ios::binary) << "alt";
+        CHECK_FALSE(Plat().MoveFileExW(from.u16string(), to.u16string(), 0));
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_ALREADY_EXISTS));
+        CHECK(Plat().MoveFileExW(from.u16string(), to.u16string(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+        std::ifstream in(to, std::ios::binary);
+        CHECK(std::string(std::istreambuf_iterator<char>(in), {}) == "neu");
+        in.close();
+        CHECK_FALSE(std::filesystem::exists(from));
+        CHECK_FALSE(
+            Plat().MoveFileExW(from.u16string(), to.u16string(), MOVEFILE_REPLACE_EXISTING));
+        CHECK(Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+        std::filesystem::remove(to);
     }
 }
 

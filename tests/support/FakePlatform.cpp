@@ -1,6 +1,7 @@
 #include "FakePlatform.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstring>
 
 namespace vt {
@@ -1578,6 +1579,29 @@ std::uint32_t FakePlatform::GetFileAttributesW(const std::u16string& path) {
         if (SameText(f, path)) return 0x80;  // FILE_ATTRIBUTE_NORMAL
     lastError_ = ERROR_FILE_NOT_FOUND;
     return INVALID_FILE_ATTRIBUTES;
+}
+
+bool FakePlatform::MoveFileExW(const std::u16string& from, const std::u16string& to,
+                               std::uint32_t flags) {
+    const std::filesystem::path source(ToUtf8(from)), target(ToUtf8(to));
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(source, ec)) {
+        lastError_ = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    // Windows replaces a file only when asked to, and never a folder.
+    if (std::filesystem::exists(target, ec) &&
+        (!(flags & MOVEFILE_REPLACE_EXISTING) || std::filesystem::is_directory(target, ec))) {
+        lastError_ = static_cast<std::uint32_t>(
+            (flags & MOVEFILE_REPLACE_EXISTING) ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
+        return false;
+    }
+    std::filesystem::rename(source, target, ec);
+    if (ec) {
+        lastError_ = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    return true;
 }
 
 bool FakePlatform::CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) {

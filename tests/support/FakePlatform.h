@@ -271,6 +271,9 @@ public:
     std::u16string GetModuleFileNameW() override;
     std::uint32_t GetCurrentProcessId() override;
     std::uint32_t GetFileAttributesW(const std::u16string& path) override;
+    // On the real files of the test machine (the logic writes them with the standard library).
+    bool MoveFileExW(const std::u16string& from, const std::u16string& to,
+                     std::uint32_t flags) override;
     bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) override;
     bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
     Handle CreateMutexW(bool initialOwner, const std::u16string& name) override;

@@ -277,6 +277,39 @@ TEST_CASE("reg file: the shipped example imports; deletions; foreign keys and ba
         parse(head + u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32]\r\n\"a\"=\"offen\r\n"));
     CHECK_FALSE(
         parse(head + u"[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32]\r\n\"a\"=hex:01,\\\r\n"));
+
+    // Without byte-order mark: UTF-8, or else the ANSI code page a hand-edited file was saved in.
+    const std::string file8 =
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32]\r\n\"a\"=\"Gr";
+    for (const std::string& bytes : {file8 + "\xC3\xBC\xC3\x9F"
+                                             "e \xE2\x82\xAC\"\r\n",
+                                     file8 + "\xFC\xDF"
+                                             "e \x80\"\r\n"}) {
+        REQUIRE(ParseRegFile(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), keys, error));
+        REQUIRE(keys.size() == 1);
+        REQUIRE(keys[0].values.size() == 1);
+        CHECK(ValueText(keys[0].values[0].type, keys[0].values[0].data) == u"„Grüße €“");
+    }
+
+    // An export that fails to write (here: disk full) leaves yesterday's file as it was.
+    const std::u16string path = TempFile("vt-export-test.reg");
+    const std::filesystem::path file(ToUtf8(path)), temp(ToUtf8(path + u".tmp"));
+    std::filesystem::remove(temp);
+    std::ofstream(file, std::ios::binary) << "gestern";
+    std::filesystem::create_symlink("/dev/full", temp);
+    CHECK_FALSE(ExportConfiguration(path, error));
+    CHECK(error.find(u"lässt sich nicht schreiben") != std::u16string::npos);
+    std::vector<std::uint8_t> bytes;
+    REQUIRE(ReadFileBytes(path, bytes, error));
+    CHECK(std::string(bytes.begin(), bytes.end()) == "gestern");
+    CHECK_FALSE(std::filesystem::exists(std::filesystem::symlink_status(temp)));
+    REQUIRE(ExportConfiguration(path, error));  // and one that works replaces it
+    REQUIRE(ReadFileBytes(path, bytes, error));
+    REQUIRE(ParseRegFile(bytes, keys, error));
+    CHECK(keys.size() > 1);
+    CHECK_FALSE(std::filesystem::exists(temp));
+    std::filesystem::remove(file);
 }
 
 TEST_CASE("command line: /export and /import /S with exit codes and one-line messages") {

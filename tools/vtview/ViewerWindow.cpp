@@ -4,10 +4,9 @@
 #include <commdlg.h>
 
 #include <algorithm>
-#include <cwctype>
-#include <deque>
 #include <string>
-#include <vector>
+
+#include "ViewerLines.h"
 
 namespace viewer {
 
@@ -18,39 +17,23 @@ constexpr int IDC_PAUSE = 101, IDC_CLEAR = 102, IDC_SAVE = 103, IDC_COPY = 104,
 // Lines kept: enough for a long session, bounded so that a chatty hook cannot fill memory.
 constexpr std::size_t kMaxLines = 200000;
 
-struct RLine {
-    std::wstring time;
-    std::wstring text;
-};
-
 struct RViewer {
     HWND wnd = nullptr, list = nullptr, search = nullptr, pause = nullptr;
     HFONT font = nullptr;
-    std::deque<RLine> lines;
-    std::vector<std::size_t> shown;  // indices into lines that match the search
-    std::size_t dropped = 0;         // lines dropped from the front (indices stay valid)
-    std::wstring filter;             // lower case
+    TViewerLines lines{kMaxLines};
     bool paused = false;
 };
 
 RViewer g;
 
-std::wstring Lower(std::wstring s) {
-    for (auto& c : s) c = static_cast<wchar_t>(std::towlower(c));
-    return s;
+int Rows() {
+    return static_cast<int>(g.lines.Rows());
 }
 
-bool Matches(const RLine& line) {
-    return g.filter.empty() || Lower(line.text).find(g.filter) != std::wstring::npos;
-}
-
-void Refill() {
-    g.shown.clear();
-    for (std::size_t i = 0; i < g.lines.size(); ++i)
-        if (Matches(g.lines[i])) g.shown.push_back(i);
-    ListView_SetItemCountEx(g.list, static_cast<int>(g.shown.size()), 0);
-    if (!g.shown.empty())
-        ListView_EnsureVisible(g.list, static_cast<int>(g.shown.size()) - 1, FALSE);
+// The list after its rows were made anew (search, "Fortsetzen", "Leeren"): the newest in view.
+void ShowAllRows() {
+    ListView_SetItemCountEx(g.list, Rows(), 0);
+    if (Rows() > 0) ListView_EnsureVisible(g.list, Rows() - 1, FALSE);
     InvalidateRect(g.list, nullptr, TRUE);
 }
 
@@ -59,8 +42,8 @@ std::wstring SelectedText(bool all) {
     int row = -1;
     for (;;) {
         row = all ? row + 1 : ListView_GetNextItem(g.list, row, LVNI_SELECTED);
-        if (row < 0 || row >= static_cast<int>(g.shown.size())) break;
-        const RLine& l = g.lines[g.shown[static_cast<std::size_t>(row)]];
+        if (row < 0 || row >= Rows()) break;
+        const RLine& l = g.lines.Row(static_cast<std::size_t>(row));
         text += l.time + L"\t" + l.text + L"\r\n";
     }
     return text;
@@ -185,12 +168,14 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) no
                     case IDC_PAUSE:
                         g.paused = !g.paused;
                         SetWindowTextW(g.pause, g.paused ? L"&Fortsetzen" : L"&Anhalten");
-                        if (!g.paused) Refill();
+                        if (!g.paused) {
+                            g.lines.Refill();
+                            ShowAllRows();
+                        }
                         return 0;
                     case IDC_CLEAR:
-                        g.dropped += g.lines.size();
-                        g.lines.clear();
-                        Refill();
+                        g.lines.Clear();
+                        ShowAllRows();
                         return 0;
                     case IDC_SAVE:
                         Save();
@@ -204,8 +189,8 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) no
                             std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
                             text.resize(static_cast<std::size_t>(
                                 GetWindowTextW(g.search, text.data(), n + 1)));
-                            g.filter = Lower(text);
-                            Refill();
+                            g.lines.SetFilter(text);
+                            ShowAllRows();
                         }
                         return 0;
                     case IDCANCEL:
@@ -219,8 +204,8 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) no
                 if (hdr->idFrom == IDC_LINES && hdr->code == LVN_GETDISPINFOW) {
                     auto* info = reinterpret_cast<NMLVDISPINFOW*>(lParam);
                     const auto row = static_cast<std::size_t>(info->item.iItem);
-                    if ((info->item.mask & LVIF_TEXT) && row < g.shown.size()) {
-                        const RLine& l = g.lines[g.shown[row]];
+                    if ((info->item.mask & LVIF_TEXT) && row < g.lines.Rows()) {
+                        const RLine& l = g.lines.Row(row);
                         std::wstring s = info->item.iSubItem == 0 ? l.time : l.text;
                         // The fields of a line are tab-separated; a list shows no tabs.
                         for (std::size_t p = 0; (p = s.find(L'\t', p)) != std::wstring::npos;)
@@ -269,20 +254,18 @@ void AddViewerLine(const std::wstring& text) {
     GetLocalTime(&t);
     wchar_t time[16];
     swprintf(time, 16, L"%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-    if (g.lines.size() >= kMaxLines) {
-        g.lines.pop_front();
-        ++g.dropped;
-        if (!g.paused) {
-            Refill();  // indices moved
-        }
-    }
-    g.lines.push_back(RLine{time, text});
-    if (g.paused || !Matches(g.lines.back())) return;
-    g.shown.push_back(g.lines.size() - 1);
-    // Follows the newest line unless the person selected one to read.
-    ListView_SetItemCountEx(g.list, static_cast<int>(g.shown.size()), LVSICF_NOSCROLL);
-    if (ListView_GetSelectedCount(g.list) == 0)
-        ListView_EnsureVisible(g.list, static_cast<int>(g.shown.size()) - 1, FALSE);
+    // Follows the newest line unless the person selected one to read or scrolled up to
+    // one (a list too small to show a row yet still follows).
+    const int before = Rows(), page = ListView_GetCountPerPage(g.list);
+    const bool follow = ListView_GetSelectedCount(g.list) == 0 &&
+                        (page <= 0 || ListView_GetTopIndex(g.list) + page >= before);
+    const TViewerLines::RAdded added = g.lines.Add(RLine{time, text}, g.paused);
+    // The oldest line made room: its row goes, and the selection moves up with the rest,
+    // a step that costs the same however many lines are kept.
+    if (added.firstRowGone) ListView_DeleteItem(g.list, 0);
+    if (!added.rowAdded) return;
+    ListView_SetItemCountEx(g.list, Rows(), LVSICF_NOSCROLL);
+    if (follow) ListView_EnsureVisible(g.list, Rows() - 1, FALSE);
 }
 
 bool ViewerDialogMessage(MSG& msg) {

@@ -344,6 +344,11 @@ public:
         return ::GetFileAttributesW(W(path));
     }
 
+    bool MoveFileExW(const std::u16string& from, const std::u16string& to,
+                     std::uint32_t flags) override {
+        return ::MoveFileExW(W(from), W(to), flags) != FALSE;
+    }
+
     bool CreateProcessW(const std::u16string& commandLine, ProcessInfo* info) override {
         std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
         cmd.push_back(L'\0');
