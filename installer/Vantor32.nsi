@@ -70,13 +70,19 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "${PUBLISHER}"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; A restart is offered, never preselected: "Fertig stellen" pressed out of habit must not
+; close every other program with its unsaved work.
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
+!define MUI_FINISHPAGE_REBOOTLATER_DEFAULT
 !insertmacro MUI_UNPAGE_FINISH
 !insertmacro MUI_LANGUAGE "German"
 
 ; ---------------------------------------------------------------- shared functions
+
+Var TrayClosed  ; 1 when the setup closed a running tray program
 
 ; Asks a running tray program to close (WM_CLOSE to its window) and waits until its
 ; process has ended, so that its files and libraries can be replaced or removed.
@@ -89,6 +95,7 @@ Function ${un}CloseTray
   FindWindow $0 "${HOST_WINDOW}" "${HOST_WINDOW}"
   ${If} $0 <> 0
     DetailPrint "${PRODUCT} wird beendet ..."
+    StrCpy $TrayClosed 1
     System::Call "user32::GetWindowThreadProcessId(p r0, *i .r1) i"
     System::Call "kernel32::OpenProcess(i 0x00100000, i 0, i r1) p .r2"  ; SYNCHRONIZE
     System::Call "user32::PostMessageW(p r0, i ${WM_CLOSE}, p 0, p 0) i"
@@ -198,10 +205,12 @@ Section "-remap"
 SectionEnd
 
 Section "-start"
+  ; Not from this elevated process: the tray program would run elevated and normal
+  ; programs could no longer reach it or the viewer it starts. Explorer starts it as the
+  ; person who is logged on. A silent upgrade starts again the program it closed, so an
+  ; update does not leave the person without it until the next logon.
   ${IfNot} ${Silent}
-    ; Not from this elevated process: the tray program would run elevated and
-    ; normal programs could no longer reach it or the viewer it starts. Explorer
-    ; starts it as the person who is logged on.
+  ${OrIf} $TrayClosed = 1
     Exec '"$WINDIR\explorer.exe" "$INSTDIR\Vantor32.exe"'
   ${EndIf}
 SectionEnd
@@ -265,7 +274,16 @@ Function un.RemoveFile
         Goto retry
       ${EndIf}
       MessageBox MB_YESNO|MB_ICONEXCLAMATION "Die Datei $\"$0$\" wird noch verwendet und konnte nicht entfernt werden.$\r$\n$\r$\nSoll sie beim nächsten Neustart entfernt werden?" /SD IDYES IDNO keep
-      Delete /REBOOTOK "$0"
+      ; Under another name: a new installation before the restart must not lose its
+      ; own file of that name when the restart removes this one.
+      Delete "$0.alt"
+      ClearErrors
+      Rename "$0" "$0.alt"
+      ${If} ${Errors}
+        Delete /REBOOTOK "$0"
+      ${Else}
+        Delete /REBOOTOK "$0.alt"
+      ${EndIf}
       StrCpy $PendingRestart 1
       DetailPrint "Wird beim nächsten Neustart entfernt: $0"
       Goto done

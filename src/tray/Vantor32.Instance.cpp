@@ -12,7 +12,9 @@ Handle gInstanceMutex = 0;
 bool ClaimInstance() {
     ReleaseInstance();
     Handle h = Plat().CreateMutexW(false, kInstanceMutexName);
-    if (h == 0) return true;  // no mutex to be had: better one program too many than none
+    // A mutex we may not open belongs to a program running with other rights (started
+    // elevated): that one runs. Any other failure: better one program too many than none.
+    if (h == 0) return Plat().GetLastError() != static_cast<std::uint32_t>(ERROR_ACCESS_DENIED);
     if (Plat().GetLastError() == static_cast<std::uint32_t>(ERROR_ALREADY_EXISTS)) {
         (void)Plat().CloseHandle(h);
         return false;

@@ -134,7 +134,9 @@ void RemoveTray();
 // Adds the icon (add) or brings it in line with the master switch and with
 // "Vantor-Symbol verstecken".
 void UpdateTray(bool add) {
-    if (!g.trayWanted || !g.wnd) return;
+    // IsWindow: a WM_CLOSE handled inside a message box (the setup closing the program while
+    // "Info" is open) has destroyed the window by the time the command returns here.
+    if (!g.trayWanted || !g.wnd || !IsWindow(g.wnd)) return;
     if (IconHidden()) {
         if (g.trayShown) Log("ICON versteckt");
         RemoveTray();
@@ -359,6 +361,9 @@ LRESULT CALLBACK HostProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
                     SwitchOff();
                     StopCompanion(g.companion);
                     RemoveTray();
+                    // Closed for an update rather than a logoff, the program must end: a
+                    // window without its hook would take every later start's hand-over.
+                    DestroyWindow(wnd);
                 }
                 return 0;
             case WM_DESTROY:

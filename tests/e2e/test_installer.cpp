@@ -425,6 +425,8 @@ TEST_SUITE("setup program") {
 
         CHECK(RunSetup(L"Vantor32-Setup-next.exe", L"/S") == 0);
         CHECK(tray.Ended());  // closed before its files were replaced
+        // and started again: an update does not leave the person without it
+        CHECK(e2e::WaitWindow(L"Vantor32", L"Vantor32", 20000) != nullptr);
         CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayVersion") == VT_NEXT_VERSION);
         CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"InstallLocation") == kOtherDir);
         for (const wchar_t* f : kFiles) {

@@ -1663,6 +1663,10 @@ Handle FakePlatform::CreateMutexW(bool /*initialOwner*/, const std::u16string& n
         lastError_ = ERROR_INVALID_HANDLE;
         return 0;
     }
+    if (mutexesDenied.count(name)) {
+        lastError_ = ERROR_ACCESS_DENIED;
+        return 0;
+    }
     int& count = mutexes[name];
     lastError_ = count > 0 ? ERROR_ALREADY_EXISTS : 0;
     ++count;

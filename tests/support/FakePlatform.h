@@ -168,6 +168,8 @@ public:
     std::map<std::u16string, int> mutexes;  // open handles by name; preset = another instance
     // Named mutexes another thread holds: a wait for them times out (after its time).
     std::set<std::u16string> mutexesHeldElsewhere;
+    // Named mutexes of a process with other rights (elevated): opening them is refused.
+    std::set<std::u16string> mutexesDenied;
     bool MutexOwned(const std::u16string& name) const;  // by this thread
     std::vector<std::pair<std::u16string, std::uint32_t>> playedSounds;
     struct Tone {

@@ -200,6 +200,10 @@ TEST_SUITE("instance and companion") {
         f.fake.mutexes[kInstanceMutexName] = 1;  // another process holds it
         CHECK_FALSE(ClaimInstance());
         CHECK(f.fake.mutexes[kInstanceMutexName] == 1);  // our handle was closed again
+        f.fake.mutexes.erase(kInstanceMutexName);
+        f.fake.mutexesDenied.insert(kInstanceMutexName);  // held by an elevated program
+        CHECK_FALSE(ClaimInstance());
+        f.fake.mutexesDenied.clear();
 
         CHECK_FALSE(ShowRunningInstance());  // no window yet
         HWnd host = f.fake.AddWindow(u"Vantor32", u"Vantor32");
