@@ -40,6 +40,11 @@
 #define IDC_EXCL_FILE 1141
 #define IDC_EXCL_RUNNING 1142
 #define IDC_EXCL_REMOVE 1143
+#define IDC_EXTRA_DIAG 1150
+#define IDC_EXTRA_CAPS 1151
+#define IDC_EXTRA_SCROLL 1152
+#define IDC_EXTRA_APPLY 1153
+#define IDC_EXTRA_STATE 1154
 #define IDC_UMLAUT_FIRST 1200  // row * 2 + (0 ASCII, 1 HTML)
 #define IDC_TONE_FIRST 1300    // (event - 1) * 5 + field (0..3), + 4 the "Anhören" button
 #define IDC_PAGE_STATUS 1399

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <string>
@@ -23,9 +24,18 @@ namespace vt {
 
 namespace {
 
-enum EPage { PAGE_GENERAL, PAGE_MACROS, PAGE_UMLAUT, PAGE_TONES, PAGE_EXCLUSIONS, PAGE_COUNT };
+enum EPage {
+    PAGE_GENERAL,
+    PAGE_MACROS,
+    PAGE_UMLAUT,
+    PAGE_TONES,
+    PAGE_EXCLUSIONS,
+    PAGE_EXTRA,
+    PAGE_COUNT
+};
 const wchar_t* const kPageNames[PAGE_COUNT] = {L"Allgemein", L"Makros", L"Umlaute", L"Töne",
-                                               L"Ausnahmen"};
+                                               L"Ausnahmen", L"Erweitert"};
+constexpr UINT WM_REMAP_DONE = WM_APP + 40;
 
 struct RSettingsWindow {
     HWND dlg = nullptr;
@@ -508,6 +518,89 @@ void CommandExclusions(HWND page, int id, int code) {
     }
 }
 
+// ---------------------------------------------------------------- "Erweitert"
+void BuildExtra(HWND page) {
+    Add(page, L"BUTTON", L"&Diagnose: jede Zeile des Protokolls auch an einen Debugger geben",
+        BS_3STATE | WS_TABSTOP, 7, 8, 322, 11, IDC_EXTRA_DIAG);
+    Add(page, L"STATIC",
+        L"Tasten umbelegen, für alle Benutzer dieses Computers: Windows fragt dafür nach "
+        L"Administratorrechten, wirksam wird es nach einem Neustart.",
+        SS_LEFT, 7, 32, 322, 20, -1);
+    Add(page, L"BUTTON", L"CAPS&LOCK (Feststelltaste) ausschalten",
+        BS_AUTOCHECKBOX | WS_TABSTOP | WS_GROUP, 20, 56, 300, 11, IDC_EXTRA_CAPS);
+    Add(page, L"BUTTON", L"&ROLLEN (Scroll Lock) ausschalten", BS_AUTOCHECKBOX | WS_TABSTOP, 20,
+        70, 300, 11, IDC_EXTRA_SCROLL);
+    Add(page, L"BUTTON", L"Tasten &umbelegen…", BS_PUSHBUTTON | WS_TABSTOP, 20, 86, 90, 15,
+        IDC_EXTRA_APPLY);
+    Add(page, L"STATIC", L"", SS_LEFT, 116, 89, 213, 10, IDC_EXTRA_STATE);
+    Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
+}
+
+void LoadExtra(HWND page, bool withRemap = true) {
+    const auto diag = ReadDiagnose();
+    CheckDlgButton(page, IDC_EXTRA_DIAG,
+                   !diag   ? BST_INDETERMINATE
+                   : *diag ? BST_CHECKED
+                           : BST_UNCHECKED);
+    Status(page, diag ? u"" : u"Nicht lesbar (bleibt, bis Sie es ändern): Diagnose");
+    if (!withRemap) return;
+    const RRemapState state = ReadRemapState();
+    CheckDlgButton(page, IDC_EXTRA_CAPS, state.capsLock ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(page, IDC_EXTRA_SCROLL, state.scrollLock ? BST_CHECKED : BST_UNCHECKED);
+    std::wstring now;
+    if (state.capsLock) now += L"CAPSLOCK";
+    if (state.scrollLock) now += std::wstring(now.empty() ? L"" : L" und ") + L"ROLLEN";
+    SetDlgItemTextW(page, IDC_EXTRA_STATE,
+                    now.empty() ? L"Zurzeit ist keine Taste umbelegt."
+                                : (L"Zurzeit umbelegt: " + now).c_str());
+}
+
+// The setup tool does the remap with administrator rights. The window does not wait for
+// it: the tray program's window shares this thread, and every key in every program waits
+// for that window's answers.
+void RunRemap(HWND page) {
+    const std::u16string args = RemapArguments(IsDlgButtonChecked(page, IDC_EXTRA_CAPS) != 0,
+                                               IsDlgButtonChecked(page, IDC_EXTRA_SCROLL) != 0);
+    const std::u16string exe = Plat().GetModuleFileNameW();
+    const std::wstring tool =
+        W(exe.substr(0, exe.find_last_of(u"\\/") + 1)) + L"VtInst.exe";
+    const std::wstring params = W(args);
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.hwnd = page;
+    info.lpVerb = L"runas";
+    info.lpFile = tool.c_str();
+    info.lpParameters = params.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info) || !info.hProcess) {
+        Status(page, GetLastError() == ERROR_CANCELLED
+                         ? u"Abgebrochen: ohne Administratorrechte bleibt die Umbelegung."
+                         : u"Das Setup-Programm VtInst ließ sich nicht starten.");
+        return;
+    }
+    Status(page, u"VtInst " + args + u" läuft …");
+    HANDLE process = info.hProcess;
+    std::thread([process, page] {
+        WaitForSingleObject(process, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(process, &code);
+        CloseHandle(process);
+        PostMessageW(page, WM_REMAP_DONE, code, 0);
+    }).detach();
+}
+
+void CommandExtra(HWND page, int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == IDC_EXTRA_DIAG) {
+        const bool on = IsDlgButtonChecked(page, id) != BST_CHECKED;
+        if (!WriteDiagnose(on)) Status(page, u"„Diagnose“ ließ sich nicht schreiben.");
+        LoadExtra(page, false);
+    } else if (id == IDC_EXTRA_APPLY) {
+        RunRemap(page);
+    }
+}
+
 // ---------------------------------------------------------------- pages
 void LoadPage(int index) {
     HWND page = gWindow->pages[index];
@@ -527,6 +620,9 @@ void LoadPage(int index) {
             break;
         case PAGE_EXCLUSIONS:
             LoadExclusions(page);
+            break;
+        case PAGE_EXTRA:
+            LoadExtra(page);
             break;
         default:
             break;
@@ -551,8 +647,13 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noe
                 if (index == PAGE_UMLAUT) CommandUmlaut(page, id, code);
                 if (index == PAGE_TONES) CommandTones(page, id, code);
                 if (index == PAGE_EXCLUSIONS) CommandExclusions(page, id, code);
+                if (index == PAGE_EXTRA) CommandExtra(page, id, code);
                 return TRUE;
             }
+            case WM_REMAP_DONE:
+                LoadExtra(page);
+                if (wParam != 0) Status(page, u"VtInst hat die Tasten nicht umbelegt.");
+                return TRUE;
             case WM_VKEYTOITEM:
                 // Delete in the list removes the entry, like "Entfernen".
                 if (index == PAGE_EXCLUSIONS && LOWORD(wParam) == VK_DELETE) {
@@ -662,6 +763,7 @@ INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noex
                     if (i == PAGE_UMLAUT) BuildUmlaut(page);
                     if (i == PAGE_TONES) BuildTones(page);
                     if (i == PAGE_EXCLUSIONS) BuildExclusions(page);
+                    if (i == PAGE_EXTRA) BuildExtra(page);
                     // after the tab control in the tab order, before the buttons
                     SetWindowPos(page, after, area.left, area.top, area.right - area.left,
                                  area.bottom - area.top, SWP_NOACTIVATE);

@@ -205,6 +205,71 @@ RMacroSave PlanMacroSave(const std::u16string& originalName, std::uint32_t key,
     return plan;
 }
 
+// ---------------------------------------------------------------- "Erweitert"
+std::optional<bool> ReadDiagnose() {
+    try {
+        if (!Options) return std::nullopt;
+        return Options->ReadFlag(kDiagnoseValueName, 0) != 0;
+    } catch (const std::exception& e) {
+        LogFailure(kDiagnoseValueName, e);
+        return std::nullopt;
+    }
+}
+
+bool WriteDiagnose(bool on) {
+    try {
+        if (!Options) return false;
+        Options->WriteFlag(kDiagnoseValueName, on ? 1 : 0);
+        return true;
+    } catch (const std::exception& e) {
+        LogFailure(kDiagnoseValueName, e);
+        return false;
+    }
+}
+
+RRemapState ParseRemapState(const std::vector<std::uint8_t>& map) {
+    RRemapState state;
+    if (map.size() < 12) return state;
+    auto dword = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(map[at] | map[at + 1] << 8 | map[at + 2] << 16 |
+                                          static_cast<std::uint32_t>(map[at + 3]) << 24);
+    };
+    // The count includes the closing null entry; never read past the value.
+    const std::size_t count = std::min<std::size_t>(dword(8), (map.size() - 12) / 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t entry = dword(12 + 4 * i);
+        const std::uint32_t from = entry >> 16;  // the key pressed; the low word is what it types
+        if (entry == 0) continue;
+        if (from == 0x003A) state.capsLock = true;
+        if (from == 0x0046) state.scrollLock = true;
+    }
+    return state;
+}
+
+RRemapState ReadRemapState() {
+    try {
+        TRegistry reg(KEY_READ);
+        reg.SetRootKey(HKEY_LOCAL_MACHINE);
+        if (!reg.OpenKeyReadOnly(u"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout"))
+            return {};
+        std::uint32_t type = 0, size = 0;
+        if (!reg.GetDataInfo(u"Scancode Map", &type, &size) || type != REG_BINARY || size == 0 ||
+            size > 4096)
+            return {};
+        std::vector<std::uint8_t> bytes(size);
+        bytes.resize(reg.ReadBinaryData(u"Scancode Map", bytes.data(), size));
+        return ParseRemapState(bytes);
+    } catch (const std::exception& e) {
+        LogFailure(u"Scancode Map", e);
+        return {};
+    }
+}
+
+std::u16string RemapArguments(bool capsLock, bool scrollLock) {
+    return std::u16string(u"/M") + (capsLock ? u" CAPSLOCK" : u"") +
+           (scrollLock ? u" SCROLLOCK" : u"");
+}
+
 bool MacroExists(const std::u16string& table, std::uint32_t key) {
     Key k(table, false);
     return k.open && k.ValueExists(MacroValueName(key));

@@ -61,6 +61,21 @@ struct RMacroSave {
 RMacroSave PlanMacroSave(const std::u16string& originalName, std::uint32_t key,
                          const std::u16string& text, const std::u16string& stored);
 
+// ---------------------------------------------------------------- "Erweitert"
+// The switch "Diagnose": the log also goes to a debugger's output.
+std::optional<bool> ReadDiagnose();
+bool WriteDiagnose(bool on);
+// Which keys the machine's scancode map takes away (by scan code: Caps Lock 3A, Scroll
+// Lock 46). The setup tool writes and removes the map; this only reads it.
+struct RRemapState {
+    bool capsLock = false;
+    bool scrollLock = false;
+};
+RRemapState ParseRemapState(const std::vector<std::uint8_t>& map);
+RRemapState ReadRemapState();
+// The setup tool's arguments for the keys wanted: "/M CAPSLOCK SCROLLOCK", "/M" for none.
+std::u16string RemapArguments(bool capsLock, bool scrollLock);
+
 // ---------------------------------------------------------------- "Umlaute"
 struct RUmlautKey {
     std::uint32_t key;      // the MacroKey the library looks up (key and Shift)

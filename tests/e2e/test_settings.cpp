@@ -91,11 +91,11 @@ struct Window {
     }
     // In front with the keyboard focus on one of its controls, so that keys land there.
     bool Front() { return Ready(wnd); }
-    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 4 Ausnahmen).
+    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 5 Erweitert).
     bool Page(int page) {
         Front();
         HWND tabs = GetDlgItem(wnd, IDC_TABS);
-        for (int i = 0; i < 5 && SendMessageW(tabs, 0x130B /* TCM_GETCURSEL */, 0, 0) != page;
+        for (int i = 0; i < 6 && SendMessageW(tabs, 0x130B /* TCM_GETCURSEL */, 0, 0) != page;
              ++i) {
             const LRESULT before = SendMessageW(tabs, 0x130B, 0, 0);
             Chord(VK_CONTROL, VK_TAB);
@@ -367,4 +367,43 @@ TEST_CASE(
     r = Command(L"/export");
     CHECK(r.code != 0);
     CHECK(r.err == "Aufruf: Vantor32.exe /export DATEI.reg\r\n");
+}
+
+TEST_CASE("Erweitert: the diagnostic switch, and Caps Lock taken away through the setup tool") {
+    RegDeleteTreeCU(kProduct);
+    RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
+    setup::ValueGuard map{HKEY_LOCAL_MACHINE, setup::kLayoutKey, L"Scancode Map"};
+    setup::ValueGuard backup{HKEY_LOCAL_MACHINE, setup::kLayoutKey, L"Vantor Backup Scancode Map"};
+    setup::CreateKey(HKEY_LOCAL_MACHINE, setup::kLayoutKey);
+    setup::DeleteValue(HKEY_LOCAL_MACHINE, setup::kLayoutKey, L"Scancode Map");
+    Scene scene;
+    REQUIRE(scene.Up());
+    Window w;
+    REQUIRE(w.Open());
+    REQUIRE(w.Page(5));
+    CHECK(WaitItemText(w.wnd, IDC_EXTRA_STATE, L"Zurzeit ist keine Taste umbelegt."));
+
+    Chord(VK_MENU, 'D');
+    BYTE diag = 0;
+    CHECK(WaitUntil([&] { return RegGetByte(kSettings, L"Diagnose", &diag) && diag == 1; }, 5000));
+
+    // Caps Lock ticked, then "Tasten umbelegen…": the setup tool asks, then writes the map.
+    Chord(VK_MENU, 'L');
+    CHECK(WaitUntil(
+        [&] { return SendMessageW(Item(w.wnd, IDC_EXTRA_CAPS), BM_GETCHECK, 0, 0) == BST_CHECKED; },
+        5000));
+    Chord(VK_MENU, 'U');
+    HWND info = WaitDialog(setup::kInfoCaption, 30000);
+    REQUIRE(info);
+    CHECK(setup::MessageBoxText(info).find(L"/M CAPSLOCK>") != std::wstring::npos);
+    Ready(info);
+    Tap(VK_RETURN);
+    CHECK(WaitUntil(
+        [] {
+            auto v = setup::GetValue(HKEY_LOCAL_MACHINE, setup::kLayoutKey, L"Scancode Map");
+            return v && v->data.size() == 20 && v->data[14] == 0x3A;
+        },
+        15000));
+    CHECK(WaitItemText(w.wnd, IDC_EXTRA_STATE, L"Zurzeit umbelegt: CAPSLOCK"));
+    w.Shot(L"settings-erweitert");
 }

@@ -492,3 +492,33 @@ TEST_CASE("macro dialog OK: a macro under a lower-case name is edited in place, 
     const RMacroSave fresh = PlanMacroSave(u"", 0x0008004A, u"x", u"");
     CHECK((fresh.write && !fresh.deleteOriginal && !fresh.sameMacro && fresh.name == u"0008004A"));
 }
+
+TEST_CASE("Erweitert: the remap read from the machine's map, the setup tool's arguments") {
+    Scene s;
+    const std::u16string layout = u"SYSTEM\\CurrentControlSet\\Control\\Keyboard Layout";
+    CHECK_FALSE(ReadRemapState().capsLock);  // no map
+    // Caps Lock and Scroll Lock taken away, after another program's own entry.
+    const std::vector<std::uint8_t> both = {0, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0,
+                                            0x1D, 0, 0x38, 0, 0x6F, 0xE0, 0x3A, 0,
+                                            0x6E, 0xE0, 0x46, 0};
+    s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, layout, u"Scancode Map", both);
+    CHECK(ReadRemapState().capsLock);
+    CHECK(ReadRemapState().scrollLock);
+    CHECK_FALSE(ParseRemapState(std::vector<std::uint8_t>(both.begin(), both.begin() + 16)).capsLock);
+    // A count beyond the value's end reads only what is there; a map of another type is none.
+    std::vector<std::uint8_t> cut(both.begin(), both.begin() + 20);
+    cut[8] = 200;
+    CHECK(ParseRemapState(cut).capsLock);
+    CHECK_FALSE(ParseRemapState(cut).scrollLock);
+    CHECK_FALSE(ParseRemapState({1, 2, 3}).capsLock);
+    s.fake.SetRegDword(HKEY_LOCAL_MACHINE, layout, u"Scancode Map", 5);
+    CHECK_FALSE(ReadRemapState().capsLock);
+    CHECK(RemapArguments(true, true) == u"/M CAPSLOCK SCROLLOCK");
+    CHECK(RemapArguments(false, true) == u"/M SCROLLOCK");
+    CHECK(RemapArguments(false, false) == u"/M");
+    // The diagnostic switch, and a value of another type shown as unreadable, kept.
+    CHECK(WriteDiagnose(true));
+    CHECK(ReadDiagnose() == true);
+    s.fake.SetRegDword(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings", u"Diagnose", 1);
+    CHECK_FALSE(ReadDiagnose().has_value());
+}
