@@ -9,14 +9,20 @@ vt_wine_start() {
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEARCH=win64
-  # a free display number
-  local n=90
-  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display number itself and writes it once it listens: two sessions
+  # started at once (two worktrees, a test run beside the demonstration) must not end up
+  # on one display that the first to stop takes away from the other.
+  local numfile; numfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" >/dev/null 2>&1 &
   VT_XVFB_PID=$!
+  local i n=""
+  for i in $(seq 1 100); do
+    n=$(tr -dc '0-9' <"$numfile")
+    [ -n "$n" ] && break
+    sleep 0.1
+  done
+  rm -f "$numfile"
   export DISPLAY=":$n"
-  local i
-  for i in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: creating prefix $WINEPREFIX"
     timeout 300 wineboot -i >/dev/null 2>&1 || true
