@@ -1,6 +1,7 @@
 // vtdemo: the demonstration.
 // The tray program runs as people run it, with its icon; at the end the demo opens its
-// menu from the keyboard, switches EasyTab there and starts the program a second time.
+// settings window from the keyboard, switches EasyTab there and starts the program a
+// second time.
 // Keys that arrive while an injected text is still being typed pass unconverted (they
 // belong to the playback), so the script waits, like a person, until a text has arrived. Starts the
 // viewer, the host and a target window, types a scripted session with real injected keys, and
@@ -50,12 +51,19 @@ void Run(Scene& scene, const Step& s) {
 
 }  // namespace
 
-bool MenuOpen() {
-    HWND m = FindWindowW(L"#32768", nullptr);
-    return m && IsWindowVisible(m);
+HWND SettingsWindow() {
+    HWND w = FindWindowW(L"#32770", L"Vantor32 \u2013 Einstellungen");
+    return w && IsWindowVisible(w) ? w : nullptr;
 }
 
-// The tray program: its icon's states, its menu and a second start.
+bool SettingsClosed() {
+    HWND w = SettingsWindow();
+    if (!w) return true;
+    if (ReadyForKeys(w)) Tap(VK_ESCAPE);
+    return WaitUntil([] { return SettingsWindow() == nullptr; }, 5000);
+}
+
+// The tray program: its icon's states, its settings window and a second start.
 void ShowTray(Scene& scene) {
     std::printf("\nThe tray program's icon followed the master switch:");
     for (const auto& l : ReadLines(scene.hostLog))
@@ -67,12 +75,11 @@ void ShowTray(Scene& scene) {
     KeyDown(VK_RMENU, true);
     Tap('M');
     KeyUp(VK_RMENU, true);
-    bool open = WaitUntil(MenuOpen, 10000);
-    std::printf("%-60s -> %s\n", "AltGr+M (macro ^*9) opens the tray menu at the pointer",
-                open ? "menu open" : "no menu");
-    if (open) {
-        Tap('T');  // Easy&Tab
-        WaitUntil([] { return !MenuOpen(); }, 10000);
+    bool open = WaitUntil([] { return SettingsWindow() != nullptr; }, 15000);
+    std::printf("%-60s -> %s\n", "AltGr+M (macro ^*9) opens the settings window",
+                open ? "settings window open" : "no window");
+    if (open && ReadyForKeys(SettingsWindow())) {
+        Chord(VK_MENU, 'T');  // "Easy&Tab" on the page "Allgemein"
         BYTE easyTab = 0xEE;
         WaitUntil(
             [&] {
@@ -81,8 +88,9 @@ void ShowTray(Scene& scene) {
                        easyTab == 0;
             },
             10000);
-        std::printf("%-60s -> registry \"EasyTab\" = %d\n", "T in the menu switches EasyTab",
+        std::printf("%-60s -> registry \"EasyTab\" = %d\n", "Alt+T in the window switches EasyTab",
                     easyTab);
+        SettingsClosed();
         scene.Focus();
         std::wstring before = scene.Text();
         Tap('X');
@@ -93,16 +101,16 @@ void ShowTray(Scene& scene) {
         std::printf("%-60s -> \"%s\"\n", "keypad + now types + in every program",
                     Utf8(now.substr(std::min(before.size(), now.size()))).c_str());
     }
+    SettingsClosed();
 
     Process second = Start(HostExe());
     DWORD code = 1;
     bool ended = WaitExit(second, 20000, &code);
-    bool shown = WaitUntil(MenuOpen, 10000);
+    bool shown = WaitUntil([] { return SettingsWindow() != nullptr; }, 10000);
     std::printf("%-60s -> %s, %s\n", "a second Vantor32.exe", ended ? "ended" : "still running",
-                shown ? "the running one shows its menu" : "no menu");
+                shown ? "the running one shows its settings window" : "no window");
     if (!ended) Kill(second);
-    if (shown) Tap(VK_ESCAPE);
-    WaitUntil([] { return !MenuOpen(); }, 5000);
+    SettingsClosed();
 }
 
 int wmain() {
