@@ -190,9 +190,12 @@ HWND FindProcessWindow(DWORD pid, const wchar_t* cls, const wchar_t* title) {
 }
 
 HWND WaitProcessWindow(DWORD pid, const wchar_t* cls, const wchar_t* title, DWORD ms) {
+    // Visible: a dialog can be found as soon as it exists, before its controls do.
     HWND found = nullptr;
-    WaitFor([&] { return (found = FindProcessWindow(pid, cls, title)) != nullptr; }, ms);
-    return found;
+    WaitFor(
+        [&] { return (found = FindProcessWindow(pid, cls, title)) != nullptr && IsWindowVisible(found); },
+        ms);
+    return found && IsWindowVisible(found) ? found : nullptr;
 }
 
 HWND FindChild(HWND parent, const wchar_t* cls, const std::wstring& text) {
