@@ -55,16 +55,6 @@ bool PlainText(const std::vector<std::uint8_t>& data, std::u16string* text) {
     return true;
 }
 
-std::u16string TextOf(const std::vector<std::uint8_t>& data) {
-    std::u16string s;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        s += c;
-    }
-    return s;
-}
-
 // "hex:" or "hex(N):" and the bytes, wrapped like the registry editor wraps them.
 std::u16string HexForm(const std::u16string& prefix, const std::vector<std::uint8_t>& data) {
     std::u16string out = prefix;
@@ -390,6 +380,16 @@ std::u16string Where(const std::u16string& path, const std::u16string& name) {
 }
 
 }  // namespace
+
+std::u16string TextOf(const std::vector<std::uint8_t>& data) {
+    std::u16string s;
+    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
+        if (c == 0) break;
+        s += c;
+    }
+    return s;
+}
 
 std::u16string FormatRegFile(const std::vector<RRegKey>& keys) {
     std::u16string out = kHeader + u"\r\n\r\n";

@@ -23,6 +23,9 @@ struct RRegKey {
     std::vector<RRegEntry> values;
 };
 
+// A text value's characters up to the first NUL (an odd last byte is left out).
+std::u16string TextOf(const std::vector<std::uint8_t>& data);
+
 // The keys a configuration file holds, below HKEY_CURRENT_USER.
 extern const std::u16string kConfigRoots[2];
 

@@ -53,16 +53,6 @@ void LogFailure(const std::u16string& what, const std::exception& e) noexcept {
     }
 }
 
-std::u16string TextOf(const std::vector<std::uint8_t>& data) {
-    std::u16string s;
-    for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto c = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (c == 0) break;
-        s += c;
-    }
-    return s;
-}
-
 // A key of the product below HKEY_CURRENT_USER, opened for one operation.
 struct Key : TRegistry {
     explicit Key(const std::u16string& path, bool create) : TRegistry(KEY_ALL_ACCESS) {
