@@ -220,6 +220,10 @@ void PostSound(std::uint8_t event) {
     if (g.soundThreadId) PostThreadMessageW(g.soundThreadId, WM_PLAY_SOUND, event, 0);
 }
 
+DWORD WINAPI StopWavSound(void*) {
+    return PlaySoundW(nullptr, nullptr, 0);
+}
+
 // Stops what plays and ends the worker; false when it is still inside a speaker tone.
 bool StopSounds() {
     if (!g.soundThread) return true;
@@ -227,9 +231,7 @@ bool StopSounds() {
     PostThreadMessageW(g.soundThreadId, WM_QUIT, 0, 0);
     // PlaySound(NULL) stops a WAV file playing on any thread of the process; it waits for
     // that sound to let go, so it gets a thread of its own.
-    if (HANDLE stopper = CreateThread(
-            nullptr, 0, [](void*) -> DWORD { return PlaySoundW(nullptr, nullptr, 0); }, nullptr,
-            0, nullptr))
+    if (HANDLE stopper = CreateThread(nullptr, 0, StopWavSound, nullptr, 0, nullptr))
         CloseHandle(stopper);
     const bool ended = WaitForSingleObject(g.soundThread, kSoundStopMs) == WAIT_OBJECT_0;
     if (ended) {
