@@ -25,8 +25,8 @@ struct TypingFixture : FakeScope {
         host = fake.AddWindow(kHostWindowName, kHostWindowName);
         LibraryLoad();
         HookHandle = 0;
-        PlaybackActive = false;
-        PlaybackCounter = 0;
+        ResetPlayback();
+        PlaybackCounter() = 0;
         Option(OPT_MAIN, 1);
         Option(OPT_BEEP, 1);
     }
