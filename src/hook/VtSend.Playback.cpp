@@ -46,6 +46,10 @@ struct RThreadPlayback {
     int heldSinceProgress = 0;      // keys held back since one of our markers last arrived
     std::uint32_t progressTick = 0;
     TInputBatch* batch = nullptr;
+    // Unicode key events (VK_PACKET) carry their character where the release bit would
+    // be, so their direction is told by pairs: the first event of a character is its press.
+    std::map<char16_t, bool> packetsDown;
+    bool lastPacketDown = true;
 };
 
 // Sequences pending at once on one thread; beyond, keys are no longer held back (a
@@ -123,7 +127,8 @@ bool AnyTextBehind(const RThreadPlayback& st) {
 // One event of the text being read: the next one expected, or the left Ctrl that Windows
 // puts in front of (or behind) a right Alt event on layouts with AltGr.
 bool TakeExpected(RSequence& s, std::uint8_t vk, bool down, bool extended) {
-    if (s.next < s.keys.size() && s.keys[s.next].vk == vk && s.keys[s.next].down == down) {
+    if (s.next < s.keys.size() && s.keys[s.next].vk == vk &&
+        (s.keys[s.next].down == down || vk == VK_PACKET)) {
         s.lastWasRightAlt = s.keys[s.next].rightAlt;
         ++s.next;
         return true;
@@ -168,8 +173,19 @@ AKeyOrigin TrackKeyEvent(WParam wParam, LParam lParam) {
     RThreadPlayback& st = ThisThread();
     const auto vk = static_cast<std::uint16_t>(wParam & 0xFFFF);
     const auto data = static_cast<std::uint32_t>(lParam);
-    const bool down = (data & 0x80000000u) == 0;
+    bool down = (data & 0x80000000u) == 0;
     const bool extended = (data & (1u << 24)) != 0;
+    if (vk == VK_PACKET) {
+        const auto ch = static_cast<char16_t>(data >> 16);
+        auto it = st.packetsDown.find(ch);
+        down = it == st.packetsDown.end();
+        if (down) {
+            if (st.packetsDown.size() < 64) st.packetsDown.emplace(ch, true);
+        } else {
+            st.packetsDown.erase(it);
+        }
+        st.lastPacketDown = down;
+    }
     if (st.pending.empty()) return ORIGIN_USER;
 
     if (vk == PlaybackMarker) {
@@ -225,14 +241,16 @@ bool HoldBackKey(WParam wParam, LParam lParam) {
     input.dwFlags = (data & 0x80000000u) ? KEYEVENTF_KEYUP : 0;
     if (vk == VK_PACKET) {
         // A Unicode key event (on-screen keyboards, password managers): its character
-        // is in the message's high word, the scan code holds only its low byte.
-        input.wScan = static_cast<std::uint16_t>((wParam >> 16) & 0xFFFF);
-        input.dwFlags |= KEYEVENTF_UNICODE;
+        // is the high word of the message's flags.
+        input.wScan = static_cast<std::uint16_t>(data >> 16);
+        input.dwFlags = KEYEVENTF_UNICODE | (ThisThread().lastPacketDown ? 0 : KEYEVENTF_KEYUP);
     } else {
         if (extended) input.dwFlags |= KEYEVENTF_EXTENDEDKEY;
         // Shift's side is in its scan code only; the sided key keeps it.
         input.wVk = vk == VK_SHIFT && scan == 0x36 ? VK_RSHIFT : vk;
-        input.wScan = static_cast<std::uint16_t>(scan | (extended ? 0xE000 : 0));
+        // The prefix is the flag's business: Wine would put a 0xE0 in wScan's high byte
+        // into the message's flag bits, where it reads as a release.
+        input.wScan = static_cast<std::uint16_t>(scan);
     }
     input.dwExtraInfo = Plat().GetTickCount();
     TInputBatch batch(false);

@@ -1050,6 +1050,11 @@ void Type(FakePlatform& fake, char16_t ch) {
     }
 }
 
+bool ShiftLocks(const FakePlatform& fake) {
+    const auto v = fake.GetRegValue(HKEY_CURRENT_USER, u"Keyboard Layout", u"Attributes");
+    return v && v->type == REG_DWORD && v->data.size() == 4 && (v->data[2] & 0x01);
+}
+
 // The German layout's dead keys: ^ (plain), ´ (plain) and ` (Shift) wait for the next
 // character; a vowel takes the accent, Space gives the accent alone, anything else
 // follows the accent.
@@ -1117,6 +1122,9 @@ void Apply(FakePlatform& fake, const KeyInput& input, bool german, bool typeIt =
         if (fake.onInject) fake.onInject(ctrl);
     }
     if (down && IsLockKey(vk) && !(fake.keyState[vk] & 0x80)) fake.keyState[vk] ^= 0x01;
+    // "Caps Lock off with Shift" (the layout attribute KLF_SHIFTLOCK): Shift ends Caps Lock.
+    if (down && (vk == VK_SHIFT || vk == VK_LSHIFT || vk == VK_RSHIFT) && ShiftLocks(fake))
+        fake.keyState[VK_CAPITAL] &= static_cast<std::uint8_t>(~0x01);
     ApplyKey(fake.keyState, vk, down, extended);
     ApplyKey(fake.asyncState, vk, down, extended);
     if (down && typeIt) TypeKey(fake, vk, german);
@@ -1124,6 +1132,8 @@ void Apply(FakePlatform& fake, const KeyInput& input, bool german, bool typeIt =
 
 // The hook's lParam for an event: repeat count 1, scan code, extended, previous state, up.
 LParam KeyData(FakePlatform& fake, int vk, const KeyInput& input) {
+    // A Unicode key event: its character in the high word, whatever its direction.
+    if (input.dwFlags & KEYEVENTF_UNICODE) return static_cast<LParam>(1u | (input.wScan << 16));
     const bool down = !(input.dwFlags & KEYEVENTF_KEYUP);
     const std::uint32_t scan = input.wScan & 0xFFu;
     std::uint32_t data = 1u | (scan << 16);
@@ -1237,9 +1247,8 @@ bool FakePlatform::ReadInput(const std::function<void(WParam, LParam)>& hook) {
     if (extended) lParam |= 1u << 24;
     if (keyState[key.vk] & 0x80) lParam |= 1u << 30;
     if (!key.down) lParam |= 0xC0000000u;
-    WParam wParam = static_cast<WParam>(generic);
-    if (key.vk == VK_PACKET) wParam |= static_cast<WParam>(key.ch) << 16;
-    if (hook) hook(wParam, static_cast<LParam>(lParam));
+    if (key.vk == VK_PACKET) lParam = 1u | (static_cast<std::uint32_t>(key.ch) << 16);
+    if (hook) hook(static_cast<WParam>(generic), static_cast<LParam>(lParam));
     if (key.vk != VK_PACKET) ApplyToThread(*this, key.vk, key.down, extended);
     return true;
 }

@@ -99,7 +99,7 @@ public:
     // injected). Needs queueInput.
     void QueueUserKey(int vk, bool down, bool extended = false);
     // The program reads the next event: `hook` gets the message's wParam (the generic
-    // modifier key; VK_PACKET with the character in the high word) and lParam (scan code, extended, previous state, release) while the
+    // modifier key) and lParam (for VK_PACKET: the character in the high word) (scan code, extended, previous state, release) while the
     // thread's state is still the one before it; then the thread's state takes it. False
     // when the queue is empty.
     bool ReadInput(const std::function<void(WParam, LParam)>& hook);

@@ -341,6 +341,10 @@ struct TypingFixture : HookFixture {
     }
 };
 
+struct QueuedKeyCopy {
+    FakePlatform::QueuedKey key;
+};
+
 }  // namespace
 
 TEST_CASE("right Shift held: Shift+Ä types Ae, and right Shift is back while still held") {
@@ -440,6 +444,61 @@ TEST_CASE("keys held back behind a text that never arrives come through once, in
     int resentQ = 0;
     for (const auto& e : f.fake.injected) resentQ += e.input.wVk == 'Q';
     CHECK(resentQ == 2);  // press and release, once each
+}
+
+TEST_CASE("a Unicode key event held back behind a text comes back with its character") {
+    TypingFixture f;
+    f.Key(VK_RMENU, true, true);
+    f.Tap('E');
+    f.Key(VK_RMENU, false, true);
+    // An on-screen keyboard types a euro sign right after the trigger.
+    KeyInput euro;
+    euro.wScan = 0x20AC;
+    euro.dwFlags = KEYEVENTF_UNICODE;
+    f.fake.SendInput(euro);
+    euro.dwFlags |= KEYEVENTF_KEYUP;
+    f.fake.SendInput(euro);
+    f.fake.injected.clear();
+    f.Read();
+    CHECK(f.typed == "xyz");
+    std::vector<std::uint32_t> sentAgain;
+    for (const auto& e : f.fake.injected) {
+        if (e.input.dwFlags & KEYEVENTF_UNICODE) {
+            CHECK(e.input.wScan == 0x20AC);
+            CHECK(e.input.wVk == 0);
+            sentAgain.push_back(e.input.dwFlags);
+        }
+    }
+    // press and release, once each, in that order, behind the text
+    CHECK(sentAgain == std::vector<std::uint32_t>{KEYEVENTF_UNICODE, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP});
+    CHECK(f.fake.inputQueue.empty());
+}
+
+TEST_CASE("each input thread follows its own texts") {
+    TypingFixture f;
+    const std::uint32_t first = f.fake.currentThreadId, second = first + 4;
+    f.SetMacro(u"00000044", u"xyz");  // D
+    // The first thread's trigger: its text is on the way to that thread.
+    f.Key('D', true);
+    f.Read(1);
+    std::vector<QueuedKeyCopy> text;
+    for (const auto& k : f.fake.inputQueue) text.push_back({k});
+    f.fake.inputQueue.clear();
+    // A key read by another thread of the program is that thread's: not held back.
+    f.fake.currentThreadId = second;
+    f.Tap('Q');
+    f.Read();
+    CHECK(f.typed == "q");
+    CHECK(std::none_of(f.fake.injected.begin(), f.fake.injected.end(),
+                       [](const FakePlatform::Injected& e) { return e.input.wVk == 'Q'; }));
+    // Back on the first thread, its text arrives unconverted, the keys after it follow.
+    f.fake.currentThreadId = first;
+    for (const auto& k : text) f.fake.inputQueue.push_back(k.key);
+    f.Key('D', false);
+    f.Tap('W');
+    f.Read();
+    CHECK(f.typed == "qxyzw");
+    CHECK_FALSE(f.Down(VK_MENU));
 }
 
 TEST_CASE("a key stays swallowed once a step acted in its place, whatever fails after") {

@@ -300,6 +300,21 @@ TEST_SUITE("SendText escapes") {
         CHECK(PlaybackCounter() == 4);
     }
 
+    TEST_CASE_FIXTURE(SendFixture, "keys of the navigation block carry the extended flag") {
+        // Delete, Home and Left in key forms; remote desktops tell them from the keypad's by it.
+        SendText(kEsc + std::u16string(u"\u0000\u002E", 2) + kEsc +
+                 std::u16string(u"\u0000\u0024", 2) + kEsc + std::u16string(u"\u0001\u0025", 2));
+        CHECK(Keys() == Framed("2E/53 dn x, 2E/53 up x, 24/47 dn x, 24/47 up x, "
+                               "10/2A dn, 25/4B dn x, 25/4B up x, 10/2A up"));
+    }
+
+    TEST_CASE_FIXTURE(SendFixture, "a restored Alt is followed by the masking key before the marker") {
+        ModifierState = MOD_ALT;
+        fake.HoldKey(VK_LMENU);
+        SendText(u"x");
+        CHECK(Keys() == Framed("12/38 up, 58/2D dn, 58/2D up, 12/38 dn, E8/0 dn, E8/0 up"));
+    }
+
     TEST_CASE_FIXTURE(SendFixture, "only the low byte of the modifier character counts") {
         SendText(kEsc + u"\u0101A");  // 0x01 after masking: Shift
         CHECK(Keys() == Framed("10/2A dn, 41/1E dn, 41/1E up, 10/2A up"));
