@@ -86,7 +86,10 @@ void ThroughConvertKey(const Scenario& s) {
     ModifierState = s.altGr ? 0x0E : 0;
     LockState = 0;
     const KeyEvent event{s.vk, 0x00000001u | (s.scan << 16)};
-    Run("ConvertKey", s, fake, [&] { ConvertKey(event); });
+    Run("ConvertKey", s, fake, [&] {
+        ConvertKey(event);
+        ResetPlayback();  // the injected text never comes back here
+    });
     Options.reset();
     HostWindow = 0;
     ModifierState = 0;
