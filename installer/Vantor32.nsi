@@ -37,8 +37,9 @@ Unicode true
 !define MACHINE_KEY "Software\Quellmark\Vantor32"
 ; A folder outside Program Files gets the rights Program Files has: owned by the
 ; Administrators, full control for SYSTEM and Administrators, read and execute for
-; Users; nothing inherited from a parent that normal users may change.
-!define FOLDER_SDDL "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+; Users; nothing inherited from a parent that normal users may change. (The unit tests
+; read the same file.)
+!define /file FOLDER_SDDL "${__FILEDIR__}\folder-rights.sddl"
 ; the window the tray program owns (class and title)
 !define HOST_WINDOW "Vantor32"
 

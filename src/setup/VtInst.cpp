@@ -218,25 +218,55 @@ bool IsAdministrator() {
 
 namespace {
 
-bool OwnProductKeyExists() {
+bool OwnKeyExists(const std::u16string& path) {
     try {
         TRegistry reg(KEY_READ);
         reg.SetRootKey(HKEY_CURRENT_USER);
-        return reg.KeyExists(kDefaultRegPath);
+        return reg.KeyExists(path);
     } catch (...) {
         return false;
     }
 }
 
+// The keys the start-up's option store may create in the tool's own account, innermost
+// last, and which of them were there before it.
+const std::u16string kStartupKeys[] = {u"Software\\Quellmark", u"Software\\Quellmark\\Vantor32",
+                                       u"Software\\Quellmark\\Vantor32\\Settings"};
+bool StartupKeyExisted[3] = {true, true, true};
+
+bool KeyEmpty(const std::u16string& path) {
+    HKey key = 0;
+    if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    std::u16string name;
+    const bool empty = Plat().RegEnumKeyExW(key, 0, &name) == ERROR_NO_MORE_ITEMS &&
+                       Plat().RegEnumValueW(key, 0, &name) == ERROR_NO_MORE_ITEMS;
+    (void)Plat().RegCloseKey(key);
+    return empty;
+}
+
 }  // namespace
+
+void RemoveStartupKeys() noexcept {
+    try {
+        if (!StartupCreatedProductKey || HasSwitch(u"I")) return;
+        if (RegRoot == HKEY_CURRENT_USER && Options) Options->CloseKey();
+        for (int i = 2; i >= 0; --i) {
+            if (StartupKeyExisted[i] || !KeyEmpty(kStartupKeys[i])) continue;
+            (void)Plat().RegDeleteKeyW(HKEY_CURRENT_USER, kStartupKeys[i]);
+        }
+    } catch (...) {
+        // what is left is an empty key: nothing worth failing the run for
+    }
+}
 
 void SetupModulesInit(const std::u16string& exePath) {
     CreateInstanceMutex(exePath);
     VantorCommonInit();
     PCSpkInit();
-    const bool existed = OwnProductKeyExists();
+    for (int i = 0; i < 3; ++i) StartupKeyExisted[i] = OwnKeyExists(kStartupKeys[i]);
     VantorUtilsInit();
-    StartupCreatedProductKey = !existed && OwnProductKeyExists();
+    StartupCreatedProductKey = !StartupKeyExisted[1] && OwnKeyExists(kStartupKeys[1]);
     QuietMode = false;
     RegRoot = HKEY_CURRENT_USER;
     AppTitle = u"VtInst";
@@ -302,6 +332,8 @@ int VtInstMain(const std::u16string& exePath, const std::u16string& commandLine,
     try {
         SetupModulesInit(exePath);
         RunStartSequence(commandLine, args, shell);
+        // Only /I is meant to leave the start-up's key behind.
+        RemoveStartupKeys();
         if (ReportedFailures > 0) exitCode = 1;
     } catch (const EVtError& e) {
         ShowUnhandledError(e.Message());

@@ -32,6 +32,9 @@ extern RUserHint UserHint;
 // The start-up found no product key in its own account's hive and created one: that is
 // no sign of that account's data.
 extern bool StartupCreatedProductKey;
+// After a run other than /I: the keys the start-up created in the tool's own account go
+// again while they are empty.
+void RemoveStartupKeys() noexcept;
 // The account whose data the run works on, as a person reads it ("" when unknown).
 extern std::u16string ProfileUserName;
 // Turns a hive name (a SID) into an account name; may be empty (tests).

@@ -259,6 +259,28 @@ TEST_SUITE("setup user profile") {
         SetupModulesDone();
     }
 
+    TEST_CASE("a run other than /I takes away the empty keys its start-up created") {
+        for (auto args : {std::vector<std::u16string>{u"/M", u"/Q"},
+                          std::vector<std::u16string>{u"/T"}, std::vector<std::u16string>{}}) {
+            FakeScope scope;
+            scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+            scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Other");
+            ShellRecorder rec;
+            CHECK(VtInstMain(kExe, u"x", args, rec.Shell()) == 0);
+            CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark"));
+            CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Other"));
+            CHECK(scope.fake.OpenRegKeys() == 0);
+        }
+        // a key that was there, or that holds something now, stays
+        FakeScope scope;
+        scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Other");
+        ShellRecorder rec;
+        CHECK(VtInstMain(kExe, u"x", {u"/M", u"/Q"}, rec.Shell()) == 0);
+        CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32"));
+        CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Other"));
+    }
+
     TEST_CASE("the uninstall dialog names the user whose data it removes") {
         FakeScope scope;
         const std::u16string person = u"S-1-5-21-9-9-9-1001";
