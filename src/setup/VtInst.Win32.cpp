@@ -61,8 +61,8 @@ std::u16string TokenUserSid() {
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return u"";
     std::vector<BYTE> buf(256);
     DWORD needed = 0;
-    BOOL ok = GetTokenInformation(token, TokenUser, buf.data(), static_cast<DWORD>(buf.size()),
-                                  &needed);
+    BOOL ok =
+        GetTokenInformation(token, TokenUser, buf.data(), static_cast<DWORD>(buf.size()), &needed);
     if (!ok && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
         buf.resize(needed);
         ok = GetTokenInformation(token, TokenUser, buf.data(), static_cast<DWORD>(buf.size()),
@@ -137,8 +137,8 @@ void WriteErrorLine(const std::u16string& text) {
                                       nullptr, 0, nullptr, nullptr);
     std::string utf8(n > 0 ? n : 0, '\0');
     if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(),
-                            n, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8.data(), n,
+                            nullptr, nullptr);
     HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     DWORD written = 0;
     if (err && err != INVALID_HANDLE_VALUE && GetFileType(err) != FILE_TYPE_UNKNOWN &&

@@ -81,8 +81,9 @@ std::u16string RemapPlanText(const RRemapStore& store, bool capsLock, bool scrol
     const std::u16string lead = u"„Tasten umbelegen…“ ";
     if (!capsLock && !scrollLock) {
         if (foreign)
-            return lead + u"ändert nichts: Die Umbelegung auf diesem Computer stammt nicht von "
-                          u"Vantor32 und bleibt.";
+            return lead +
+                   u"ändert nichts: Die Umbelegung auf diesem Computer stammt nicht von "
+                   u"Vantor32 und bleibt.";
         if (earlier)
             return lead + (own ? u"hebt die Umbelegung von Vantor32 auf und stellt die "
                                  u"Belegung von vorher wieder her."
@@ -95,8 +96,9 @@ std::u16string RemapPlanText(const RRemapStore& store, bool capsLock, bool scrol
                                                        : u"ROLLEN";
     std::u16string text = lead + u"schaltet " + keys + u" aus";
     if (foreign && !earlier)
-        text += u"; die Umbelegung, die es schon gibt, wird aufbewahrt und kommt mit der "
-                u"Aufhebung zurück";
+        text +=
+            u"; die Umbelegung, die es schon gibt, wird aufbewahrt und kommt mit der "
+            u"Aufhebung zurück";
     else if (foreign)
         text += u" und ersetzt die Umbelegung, die es schon gibt (sie stammt nicht von Vantor32)";
     return text + u".";

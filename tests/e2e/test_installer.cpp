@@ -306,8 +306,8 @@ bool DaclProtected(const std::wstring& path) {
         return false;
     SECURITY_DESCRIPTOR_CONTROL control = 0;
     DWORD revision = 0;
-    bool result = GetSecurityDescriptorControl(sd, &control, &revision) &&
-                  (control & SE_DACL_PROTECTED) != 0;
+    bool result =
+        GetSecurityDescriptorControl(sd, &control, &revision) && (control & SE_DACL_PROTECTED) != 0;
     LocalFree(sd);
     return result;
 }
@@ -319,15 +319,16 @@ bool KeepsFolderRights() {
     CreateDirectoryW(dir.c_str(), nullptr);
     PSECURITY_DESCRIPTOR sd = nullptr;
     bool kept = false;
-    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;BA)", SDDL_REVISION_1,
-                                                             &sd, nullptr)) {
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;BA)",
+                                                             SDDL_REVISION_1, &sd, nullptr)) {
         BOOL present = FALSE, defaulted = FALSE;
         PACL dacl = nullptr;
         GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
-        kept = SetNamedSecurityInfoW(&dir[0], SE_FILE_OBJECT,
-                                     DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                     nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS &&
-               DaclProtected(dir);
+        kept =
+            SetNamedSecurityInfoW(&dir[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS &&
+            DaclProtected(dir);
         LocalFree(sd);
     }
     RemoveDirectoryW(dir.c_str());
@@ -414,8 +415,8 @@ TEST_SUITE("setup program") {
         ValueGuard backup{HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map"};
         CreateKey(HKEY_LOCAL_MACHINE, kLayoutKey);
         // the machine's own map from before the product: Scroll Lock to Left Ctrl
-        const std::vector<BYTE> before = {0, 0, 0, 0, 0, 0, 0, 0, 2,    0, 0, 0,
-                                          0x1D, 0, 0x46, 0, 0, 0, 0, 0};
+        const std::vector<BYTE> before = {0, 0, 0,    0, 0,    0, 0, 0, 2, 0,
+                                          0, 0, 0x1D, 0, 0x46, 0, 0, 0, 0, 0};
         PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY, before);
         DeleteValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map");
         e2e::Process p = e2e::Start(L"\"" + e2e::ExeDir() + L"Vantor32-Setup.exe\"");
@@ -514,9 +515,7 @@ TEST_SUITE("setup program") {
 
         // The person's first start, from the Start menu: the tray program registers its
         // sound events and writes the autostart value, as the tray menu writes it.
-        {
-            Tray first(L"\"" + LinkTarget(StartMenuLink()) + L"\"");
-        }
+        { Tray first(L"\"" + LinkTarget(StartMenuLink()) + L"\""); }
         auto run = Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
         REQUIRE(run.has_value());
         CHECK(*run == L"\"" + dir + L"\\Vantor32.exe\"");
@@ -555,8 +554,9 @@ TEST_SUITE("setup program") {
             CHECK(WhoMayChange(kOtherDir + L"\\x86") == "");
             CHECK(DaclProtected(kOtherDir));
         } else {
-            MESSAGE("this Wine keeps no access lists on files: the folder's rights are checked "
-                    "by the unit test of installer/folder-rights.sddl");
+            MESSAGE(
+                "this Wine keeps no access lists on files: the folder's rights are checked "
+                "by the unit test of installer/folder-rights.sddl");
         }
         UseProduct();
         DeleteValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32");  // switched off in the tray menu

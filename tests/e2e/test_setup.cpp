@@ -394,7 +394,8 @@ TEST_SUITE("setup tool") {
         }
     }
 
-    TEST_CASE("the hive of the user who started the tool is uninstalled, not the one listed first") {
+    TEST_CASE(
+        "the hive of the user who started the tool is uninstalled, not the one listed first") {
         CleanSlate slate;
         // Wine lists ".Default" before the running account's hive.
         auto hives = SubKeys(HKEY_USERS, L"");
@@ -500,8 +501,7 @@ TEST_SUITE("setup tool") {
                 bool named = false;
                 for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
                     const std::wstring t = e2e::WindowText(c);
-                    named = named || (t.rfind(L"Benutzer: ", 0) == 0 &&
-                                      t.size() >= wcslen(user) &&
+                    named = named || (t.rfind(L"Benutzer: ", 0) == 0 && t.size() >= wcslen(user) &&
                                       t.compare(t.size() - wcslen(user), wcslen(user), user) == 0);
                 }
                 CHECK(named);

@@ -54,7 +54,8 @@ RDescriptor Parse(const std::string& sddl) {
 }
 
 std::uint32_t Mask(const std::string& rights) {
-    if (rights.rfind("0x", 0) == 0) return static_cast<std::uint32_t>(std::stoul(rights, nullptr, 16));
+    if (rights.rfind("0x", 0) == 0)
+        return static_cast<std::uint32_t>(std::stoul(rights, nullptr, 16));
     static const std::map<std::string, std::uint32_t> named = {
         {"FA", 0x1F01FF}, {"FR", 0x120089}, {"FX", 0x1200A0}, {"FW", 0x120116}};
     std::uint32_t mask = 0;
@@ -72,14 +73,16 @@ TEST_SUITE("installer folder rights") {
     TEST_CASE("only SYSTEM and the Administrators may change the folder or what it holds") {
         std::ifstream in(std::string(VT_SOURCE_DIR) + "/installer/folder-rights.sddl");
         REQUIRE(in);
-        const std::string sddl((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string sddl((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
         CHECK(sddl.find('\n') == std::string::npos);  // one line, as NSIS takes it in
         const RDescriptor d = Parse(sddl);
         CHECK(d.owner == "BA");  // an owner may change the rights: no normal user
         CHECK(d.daclFlags.find('P') != std::string::npos);  // nothing from the parent
-        const std::uint32_t change = 0x0002 | 0x0004 | 0x0010 | 0x0040 | 0x0100 |  // data, EA, child, attributes
-                                     0x00010000 | 0x00040000 | 0x00080000 |        // DELETE, WRITE_DAC, WRITE_OWNER
-                                     0x40000000 | 0x10000000;                      // GENERIC_WRITE, GENERIC_ALL
+        const std::uint32_t change =
+            0x0002 | 0x0004 | 0x0010 | 0x0040 | 0x0100 |  // data, EA, child, attributes
+            0x00010000 | 0x00040000 | 0x00080000 |        // DELETE, WRITE_DAC, WRITE_OWNER
+            0x40000000 | 0x10000000;                      // GENERIC_WRITE, GENERIC_ALL
         const std::uint32_t readExecute = 0x1200A9;
         std::map<std::string, std::uint32_t> bySid;
         for (const RAce& ace : d.aces) {

@@ -459,7 +459,8 @@ TEST_SUITE("scancode map: back to the map from before") {
     const std::vector<std::uint8_t> kScroll = MapBytes(0, 0, 2, {0x00460062u, 0});
     const std::vector<std::uint8_t> kUser = MapBytes(0, 0, 2, {0x001D003Au, 0});
 
-    std::optional<std::vector<std::uint8_t>> Value(FakePlatform& fake, const std::u16string& name) {
+    std::optional<std::vector<std::uint8_t>> Value(FakePlatform & fake,
+                                                   const std::u16string& name) {
         auto v = fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, name);
         if (!v) return std::nullopt;
         return v->data;
@@ -475,9 +476,14 @@ TEST_SUITE("scancode map: back to the map from before") {
         for (const Case& c : {
                  Case{"nothing stored", {}, {}, TScancodeMap::MAP_NONE, {}, {}},
                  Case{"ours, no backup", kCaps, {}, TScancodeMap::MAP_REMOVED, {}, {}},
-                 Case{"ours over the user's", kScroll, kUser, TScancodeMap::MAP_RESTORED, kUser, {}},
+                 Case{
+                     "ours over the user's", kScroll, kUser, TScancodeMap::MAP_RESTORED, kUser, {}},
                  Case{"ours, a backup of ours", kCaps, kScroll, TScancodeMap::MAP_REMOVED, {}, {}},
-                 Case{"gone, the user's backup left", {}, kUser, TScancodeMap::MAP_RESTORED, kUser,
+                 Case{"gone, the user's backup left",
+                      {},
+                      kUser,
+                      TScancodeMap::MAP_RESTORED,
+                      kUser,
                       {}},
                  Case{"someone else's map", kUser, {}, TScancodeMap::MAP_FOREIGN, kUser, {}},
                  Case{"someone else's map over a backup", kUser, kCaps, TScancodeMap::MAP_FOREIGN,
@@ -499,7 +505,8 @@ TEST_SUITE("scancode map: back to the map from before") {
             CAPTURE(c.name);
             FakeScope scope;
             scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
-            if (c.map) scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", *c.map);
+            if (c.map)
+                scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", *c.map);
             if (c.backup)
                 scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map",
                                         *c.backup);

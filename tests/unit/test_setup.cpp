@@ -182,15 +182,30 @@ TEST_SUITE("setup user profile") {
             std::u16string userName;
         };
         for (const Case& c : {
-                 Case{"started by the person; .DEFAULT first", {person, person}, u".DEFAULT",
-                      person, u"PC\\anna"},
-                 Case{"started by the person; another user's hive first", {person, u""},
-                      u"S-1-5-21-9-9-9-1000", person, u"PC\\anna"},
-                 Case{"elevated with the administrator's credentials", {admin, person}, admin,
-                      person, u"PC\\anna"},
-                 Case{"run as SYSTEM by a job, the person at the console", {u"S-1-5-18", person},
-                      u".DEFAULT", person, u"PC\\anna"},
-                 Case{"the administrator is the one logged on", {admin, admin}, person, admin,
+                 Case{"started by the person; .DEFAULT first",
+                      {person, person},
+                      u".DEFAULT",
+                      person,
+                      u"PC\\anna"},
+                 Case{"started by the person; another user's hive first",
+                      {person, u""},
+                      u"S-1-5-21-9-9-9-1000",
+                      person,
+                      u"PC\\anna"},
+                 Case{"elevated with the administrator's credentials",
+                      {admin, person},
+                      admin,
+                      person,
+                      u"PC\\anna"},
+                 Case{"run as SYSTEM by a job, the person at the console",
+                      {u"S-1-5-18", person},
+                      u".DEFAULT",
+                      person,
+                      u"PC\\anna"},
+                 Case{"the administrator is the one logged on",
+                      {admin, admin},
+                      person,
+                      admin,
                       u"PC\\admin"},
              }) {
             CAPTURE(c.name);
@@ -293,7 +308,8 @@ TEST_SUITE("setup user profile") {
         CHECK(VtInstMain(kExe, u"x", {u"/U"}, rec.Shell()) == 0);
         CHECK(rec.dialogs == 1);
         CHECK(rec.dialogUser == u"PC\\anna");
-        CHECK_FALSE(scope.fake.RegKeyExists(HKEY_USERS, person + u"\\Software\\Quellmark\\Vantor32"));
+        CHECK_FALSE(
+            scope.fake.RegKeyExists(HKEY_USERS, person + u"\\Software\\Quellmark\\Vantor32"));
         CHECK(scope.fake.RegKeyExists(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32"));
         TUnInstallForm form;
         form.userName = u"PC\\anna";
@@ -384,8 +400,9 @@ TEST_SUITE("setup start sequence") {
     TEST_CASE("only the first action in the order /T /M /I /U runs") {
         FakeScope scope;
         // the tool's own Caps Lock map: /M alone and /U take it away
-        scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
-                                Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5D, 0, 0x3A, 0, 0, 0, 0, 0}));
+        scope.fake.SetRegBinary(
+            HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
+            Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5D, 0, 0x3A, 0, 0, 0, 0, 0}));
         scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros\\AltGr");
         auto storedMap = [&] {
             return scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
@@ -624,7 +641,8 @@ TEST_SUITE("setup /M") {
         auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
         REQUIRE(map);
         CHECK(map->data == Bytes({1, 2, 3}));
-        auto backup = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
+        auto backup =
+            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
         REQUIRE(backup);
         CHECK(backup->data == Bytes({4}));
         CHECK(s.fake.messageBoxes.empty());

@@ -117,27 +117,33 @@ TEST_SUITE("settings: what the remap will do") {
         RRemapStore foreignWithBackup{user, true, true, false};
         RRemapStore onlyBackup{std::nullopt, true, true, false};
         const std::u16string lead = u"„Tasten umbelegen…“ ";
-        CHECK(RemapPlanText(none, false, false) == lead + u"ändert nichts: Keine Taste ist umbelegt.");
+        CHECK(RemapPlanText(none, false, false) ==
+              lead + u"ändert nichts: Keine Taste ist umbelegt.");
         CHECK(RemapPlanText(own, false, false) == lead + u"hebt die Umbelegung von Vantor32 auf.");
         CHECK(RemapPlanText(ownOverUser, false, false) ==
-              lead + u"hebt die Umbelegung von Vantor32 auf und stellt die Belegung von vorher "
-                     u"wieder her.");
+              lead +
+                  u"hebt die Umbelegung von Vantor32 auf und stellt die Belegung von vorher "
+                  u"wieder her.");
         CHECK(RemapPlanText(onlyBackup, false, false) ==
               lead + u"stellt die Belegung von vorher wieder her.");
         CHECK(RemapPlanText(foreign, false, false) ==
-              lead + u"ändert nichts: Die Umbelegung auf diesem Computer stammt nicht von "
-                     u"Vantor32 und bleibt.");
+              lead +
+                  u"ändert nichts: Die Umbelegung auf diesem Computer stammt nicht von "
+                  u"Vantor32 und bleibt.");
         CHECK(RemapPlanText(none, true, false) == lead + u"schaltet CAPSLOCK aus.");
         CHECK(RemapPlanText(own, true, true) == lead + u"schaltet CAPSLOCK und ROLLEN aus.");
         CHECK(RemapPlanText(foreign, false, true) ==
-              lead + u"schaltet ROLLEN aus; die Umbelegung, die es schon gibt, wird aufbewahrt "
-                     u"und kommt mit der Aufhebung zurück.");
+              lead +
+                  u"schaltet ROLLEN aus; die Umbelegung, die es schon gibt, wird aufbewahrt "
+                  u"und kommt mit der Aufhebung zurück.");
         CHECK(RemapPlanText(foreignWithBackup, true, false) ==
-              lead + u"schaltet CAPSLOCK aus und ersetzt die Umbelegung, die es schon gibt (sie "
-                     u"stammt nicht von Vantor32).");
+              lead +
+                  u"schaltet CAPSLOCK aus und ersetzt die Umbelegung, die es schon gibt (sie "
+                  u"stammt nicht von Vantor32).");
         // a backup of the tool's own map is no map from before
         RRemapStore ownBackup{caps, true, true, true};
-        CHECK(RemapPlanText(ownBackup, false, false) == lead + u"hebt die Umbelegung von Vantor32 auf.");
+        CHECK(RemapPlanText(ownBackup, false, false) ==
+              lead + u"hebt die Umbelegung von Vantor32 auf.");
     }
 
     TEST_CASE("the machine's values as the page reads them") {

@@ -424,7 +424,8 @@ TEST_SUITE("uninstall") {
     }
 
     TEST_CASE("a map the tool did not write survives the uninstall where it is") {
-        for (TUnInstOptions flags : {TUnInstOptions::All(), Flags({UNINST_FILES, UNINST_AUTOSTART})}) {
+        for (TUnInstOptions flags :
+             {TUnInstOptions::All(), Flags({UNINST_FILES, UNINST_AUTOSTART})}) {
             UninstallScope s;
             FillProfile(s.fake, HKEY_CURRENT_USER, u"");
             s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", {7, 7});
@@ -432,7 +433,8 @@ TEST_SUITE("uninstall") {
             auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
             REQUIRE(map);
             CHECK(map->data == std::vector<std::uint8_t>{7, 7});
-            CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+            CHECK_FALSE(
+                s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
             CHECK(s.fake.messageBoxes.empty());
         }
     }
@@ -458,7 +460,8 @@ TEST_SUITE("uninstall") {
             FillProfile(s.fake, root, prefix);
             s.fake.SetRegString(root, prefix + run, u"Vantor32", u"\"C:\\V\\Vantor32.exe\"");
             s.fake.SetRegString(root, prefix + run, u"Other", u"other.exe");
-            s.fake.SetRegString(root, prefix + labels + u"Ein", u"", u"Vantor32: Schalter eingeschaltet");
+            s.fake.SetRegString(root, prefix + labels + u"Ein", u"",
+                                u"Vantor32: Schalter eingeschaltet");
             s.fake.SetRegString(root, prefix + labels + u"Rollen", u"", u"Bildlauf eines anderen");
         }
         s.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
