@@ -683,7 +683,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     if (argv) LocalFree(argv);
     if (configCode >= 0) return Finish(configCode);
     if (!ClaimInstance() && HandOver()) return Finish(0);
-    RegisterSoundEvents();
+    SetUpUser(exePath);
 
     g.iconOn = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTOR_ON), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON),
