@@ -123,6 +123,11 @@ int wmain() {
     const std::vector<Step> steps = {
         {"plain letters pass unchanged",
          {{'H', TAP}, {'A', TAP}, {'L', TAP}, {'L', TAP}, {'O', TAP}, {VK_SPACE, TAP}}},
+        {"an abbreviation: mfg and a space become its text",
+         {{'M', TAP}, {'F', TAP}, {'G', TAP}, {VK_SPACE, TAP}, {kNoKey, SETTLE}}},
+        {"a command abbreviation: heute and a space type the date",
+         {{'H', TAP}, {'E', TAP}, {'U', TAP}, {'T', TAP}, {'E', TAP}, {VK_SPACE, TAP},
+          {kNoKey, SETTLE}}},
         {"AltGr+E types its macro",
          {{VK_RMENU, DOWN}, {'E', TAP}, {kNoKey, SETTLE}, {VK_RMENU, UP}, {VK_SPACE, TAP}}},
         {"the umlaut keys are converted (ASCII table)",
