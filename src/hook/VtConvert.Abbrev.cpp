@@ -9,6 +9,7 @@
 #include "../common/Vantor.Utils.Abbrev.h"
 #include "../common/Vantor.Utils.h"
 #include "../common/VtError.h"
+#include "Vt32Util.h"
 #include "VtSend.h"
 
 namespace vt {
@@ -384,6 +385,9 @@ RAbbrevKey AbbrevKeyOf(const KeyEvent& event) noexcept {
 
 bool ExpandAbbreviation(const RAbbrevKey& key, KeyContext& context) {
     if (key.kind != AK_END || tAbbrev.word.DeadPending()) return false;
+    // The tray program's own windows are where abbreviations are written down: "mfg" typed
+    // as a name there must stay "mfg".
+    if (InstallingProcess) return false;
     const std::u16string word = tAbbrev.word.Word();
     if (word.empty()) return false;
     const std::u16string text = FindAbbreviation(word);
