@@ -186,9 +186,14 @@ int wmain() {
     auto lines = ReadLines(scene.viewerLog);
     bool on = false;
     int shown = 0;
-    for (const auto& l : lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        // The E of AltGr+E, not one typed in a word: its macro is looked up with AltGr.
+        bool altGrE = false;
+        for (std::size_t k = i + 1; k < lines.size() && k <= i + 4; ++k)
+            altGrE = altGrE || lines[k].find("vkStr=00080045") != std::string::npos;
         if (l.find("VK:0045") != std::string::npos && l.rfind("PROCESS:", 0) == 0 &&
-            l.find("\tDN\t") != std::string::npos && !on)
+            l.find("\tDN\t") != std::string::npos && altGrE && !on)
             on = true;
         if (on) {
             std::printf("  %s\n", l.c_str());
