@@ -84,9 +84,12 @@ struct AbbrevFixture {
         for (char16_t c : text) {
             const std::int16_t r = fake.VkKeyScanW(c);
             REQUIRE(r != -1);
-            const bool shift = (r & 0x100) != 0;
+            const bool shift = (r & 0x100) != 0, altGr = (r & 0x600) == 0x600;
+            fake.altGrAddsLeftCtrl = true;
             if (shift) Key(VK_SHIFT, true);
+            if (altGr) Key(VK_MENU, true, true);
             Tap(static_cast<std::uint16_t>(r & 0xFF));
+            if (altGr) Key(VK_MENU, false, true);
             if (shift) Key(VK_SHIFT, false);
         }
     }
@@ -200,6 +203,10 @@ TEST_SUITE("abbreviations: typing through the hook") {
         fake.typed.clear();
         Type(u"adr/");  // escapes: a sharp s by its code, Enter as a key stroke
         CHECK(fake.typed == u"Hauptstra\u00DFe 1\r12345 Ort/");
+        fake.typed.clear();
+        Type(u"[mfg]");  // AltGr+8 and AltGr+9: the end key again with AltGr
+        CHECK(fake.typed == u"[" + kGreeting + u"]");
+        CHECK((fake.keyState[VK_RMENU] & 0x80) == 0);
     }
 
     TEST_CASE_FIXTURE(AbbrevFixture, "part of a longer word, or edited out of one, stays") {
