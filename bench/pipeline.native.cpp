@@ -102,7 +102,8 @@ void ThroughConvertKey(const Scenario& s) {
     const KeyEvent event{s.vk, 0x00000001u | (s.scan << 16)};
     const KeyEvent h{0x48, 0x00230001u}, a{0x41, 0x001E0001u};
     ResetAbbrevWord();
-    Run("ConvertKey", s, fake, [&] { ConvertKey(event); },
+    Run(
+        "ConvertKey", s, fake, [&] { ConvertKey(event); },
         s.wordBefore ? std::function<void()>([&] {
             ConvertKey(h);
             ConvertKey(a);

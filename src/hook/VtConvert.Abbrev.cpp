@@ -84,8 +84,8 @@ RAbbrevKey LayoutKey(std::uint8_t vk, bool shift, bool altGr, bool caps) {
         tLayout.known[vk] = true;
         tLayout.base[vk] = base;
         const auto c = static_cast<char16_t>(base & 0xFFFF);
-        tLayout.caseKey[vk] = (base & 0x80000000u) == 0 && c != 0 && IsAbbrevLetter(c) &&
-                              IsCaseKey(vk, LowerChar(c));
+        tLayout.caseKey[vk] =
+            (base & 0x80000000u) == 0 && c != 0 && IsAbbrevLetter(c) && IsCaseKey(vk, LowerChar(c));
     }
     const bool dead = (base & 0x80000000u) != 0;
     const auto c = static_cast<char16_t>(base & 0xFFFF);
@@ -220,11 +220,19 @@ char16_t ComposeDeadKey(char16_t accent, char16_t letter) {
         const char16_t* composed;  // by kBase; 0 where nothing composes
     };
     static const RAccent kAccents[] = {
-        {u'^', u"\u00E2\u00EA\u00EE\u00F4\u00FB\u0177\u00C2\u00CA\u00CE\u00D4\u00DB\u0176\x01\x01\u0109\u0108"},
-        {0xB4, u"\u00E1\u00E9\u00ED\u00F3\u00FA\u00FD\u00C1\u00C9\u00CD\u00D3\u00DA\u00DD\u0144\u0143\u0107\u0106"},
-        {u'`', u"\u00E0\u00E8\u00EC\u00F2\u00F9\x01\u00C0\u00C8\u00CC\u00D2\u00D9\x01\x01\x01\x01\x01"},
-        {u'~', u"\u00E3\x01\u0129\u00F5\u0169\x01\u00C3\x01\u0128\u00D5\u0168\x01\u00F1\u00D1\x01\x01"},
-        {0xA8, u"\u00E4\u00EB\u00EF\u00F6\u00FC\u00FF\u00C4\u00CB\u00CF\u00D6\u00DC\u0178\x01\x01\x01\x01"},
+        {u'^',
+         u"\u00E2\u00EA\u00EE\u00F4\u00FB\u0177\u00C2\u00CA\u00CE\u00D4\u00DB\u0176\x01\x01\u0109"
+         u"\u0108"},
+        {0xB4,
+         u"\u00E1\u00E9\u00ED\u00F3\u00FA\u00FD\u00C1\u00C9\u00CD\u00D3\u00DA\u00DD\u0144\u0143"
+         u"\u0107\u0106"},
+        {u'`',
+         u"\u00E0\u00E8\u00EC\u00F2\u00F9\x01\u00C0\u00C8\u00CC\u00D2\u00D9\x01\x01\x01\x01\x01"},
+        {u'~',
+         u"\u00E3\x01\u0129\u00F5\u0169\x01\u00C3\x01\u0128\u00D5\u0168\x01\u00F1\u00D1\x01\x01"},
+        {0xA8,
+         u"\u00E4\u00EB\u00EF\u00F6\u00FC\u00FF\u00C4\u00CB\u00CF\u00D6\u00DC\u0178\x01\x01\x01"
+         u"\x01"},
         {0xB8, u"\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\x01\u00E7\u00C7"},
     };
     for (const RAccent& a : kAccents) {
@@ -370,8 +378,9 @@ RAbbrevKey AbbrevKeyOf(const KeyEvent& event) noexcept {
     try {
         RAbbrevKey key = Classify(event);
         key.vk = static_cast<std::uint8_t>(event.VirtualKey & 0xFF);
-        key.scanModifiers = static_cast<std::uint8_t>(((ModifierState & MOD_SHIFT) ? kScanShift : 0) |
-                                                      ((ModifierState & MOD_ALTGR) ? kScanAltGr : 0));
+        key.scanModifiers =
+            static_cast<std::uint8_t>(((ModifierState & MOD_SHIFT) ? kScanShift : 0) |
+                                      ((ModifierState & MOD_ALTGR) ? kScanAltGr : 0));
         // A click (seen in the key state of the mouse buttons) may have put the caret
         // elsewhere. A double click toggles twice and goes unseen.
         if (tAbbrev.mouseKnown && tAbbrev.mouse != MouseButtonState) tAbbrev.word.Reset();

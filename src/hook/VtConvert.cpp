@@ -3,11 +3,11 @@
 // reaches, so a switch changed in any process counts at the next press.
 #include "VtConvert.h"
 
-#include "VtConvert.Abbrev.h"
 #include "../common/DebugWindowInterface.h"
 #include "../common/Vantor.Utils.h"
 #include "../common/VtError.h"
 #include "Vt32Util.h"
+#include "VtConvert.Abbrev.h"
 #include "VtSend.h"
 
 #include <exception>

@@ -34,9 +34,8 @@ std::vector<RMacroEntry> ReadAbbrevTable() {
         e.usable = IsValidAbbreviation(e.name) && text && e.data.size() <= kMaxMacroBytes &&
                    !e.stored.empty();
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-        return Folded(a.name) < Folded(b.name);
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const auto& a, const auto& b) { return Folded(a.name) < Folded(b.name); });
     return entries;
 }
 

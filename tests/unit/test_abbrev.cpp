@@ -181,8 +181,12 @@ TEST_SUITE("abbreviations: case") {
         CHECK(TypedCase(kGreeting, u"mFG") == kGreeting);
         CHECK(TypedCase(u"\u00FCber", u"\u00DCb") == u"\u00DCber");
         // Key strokes and raw entries keep their bytes.
-        const std::u16string withKeys = u"a\u00FF\u0001b\u00FF\u00FF\u0002" u"12c";
-        CHECK(TypedCase(withKeys, u"AB") == u"A\u00FF\u0001b\u00FF\u00FF\u0002" u"12C");
+        const std::u16string withKeys =
+            u"a\u00FF\u0001b\u00FF\u00FF\u0002"
+            u"12c";
+        CHECK(TypedCase(withKeys, u"AB") ==
+              u"A\u00FF\u0001b\u00FF\u00FF\u0002"
+              u"12C");
         CHECK(TypedCase(u"\u00FF\u0000\u000Dhallo", u"Xy") == u"\u00FF\u0000\u000DHallo");
     }
 }
@@ -260,7 +264,8 @@ TEST_SUITE("abbreviations: typing through the hook") {
         CHECK(fake.injected.empty());
     }
 
-    TEST_CASE_FIXTURE(AbbrevFixture, "Caps Lock on: the word reads MFG, the text arrives in capitals") {
+    TEST_CASE_FIXTURE(AbbrevFixture,
+                      "Caps Lock on: the word reads MFG, the text arrives in capitals") {
         Tap(VK_CAPITAL);
         REQUIRE((fake.GetKeyState(VK_CAPITAL) & 1) != 0);
         Type(u"mfg ");
@@ -274,7 +279,8 @@ TEST_SUITE("abbreviations: typing through the hook") {
         Tap(VK_CAPITAL);
     }
 
-    TEST_CASE_FIXTURE(AbbrevFixture, "dead keys before and after an abbreviation pass on as typed") {
+    TEST_CASE_FIXTURE(AbbrevFixture,
+                      "dead keys before and after an abbreviation pass on as typed") {
         const std::uint16_t circumflex = 0xDC;  // ^ on the German layout, a dead key
         REQUIRE((fake.MapVirtualKeyW(circumflex, MAPVK_VK_TO_CHAR) & 0x80000000u) != 0);
         // ^ e (ê in the program) and a word after it.

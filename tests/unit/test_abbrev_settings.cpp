@@ -114,7 +114,8 @@ TEST_CASE("Kürzel: /export and /import carry the table, also from a file saved 
     const std::string ansi =
         "Windows Registry Editor Version 5.00\r\n\r\n"
         "[HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32\\Macros\\K\xFCrzel]\r\n"
-        "\"gr\xFC\"=\"Gr\xFC\xDF" "e\"\r\n";
+        "\"gr\xFC\"=\"Gr\xFC\xDF"
+        "e\"\r\n";
     REQUIRE(ParseRegFile(std::vector<std::uint8_t>(ansi.begin(), ansi.end()), parsed, error));
     REQUIRE(ApplyImport(parsed, error));
     CHECK(FindAbbreviation(u"GRÜ") == u"Grüße");
