@@ -26,6 +26,7 @@ struct RCallCounts {
     std::uint64_t debugLines = 0;
     std::uint64_t keyState = 0;  // GetKeyState, GetAsyncKeyState, GetKeyboardState
     std::uint64_t injected = 0;  // SendInput, keybd_event
+    std::uint64_t injectCalls = 0;  // of them, SendInput calls with several events
     std::uint64_t layout = 0;    // MapVirtualKeyW, VkKeyScanW, GetKeyNameTextW
     std::uint64_t sleeps = 0;
     std::uint64_t other = 0;
@@ -109,6 +110,12 @@ public:
         ++counts.injected;
         if (recordInjected) recordInjected->push_back(input);
         return inner_.SendInput(input);
+    }
+    std::uint32_t SendInputArray(const std::vector<vt::KeyInput>& inputs) override {
+        counts.injected += inputs.size();
+        ++counts.injectCalls;
+        if (recordInjected) recordInjected->insert(recordInjected->end(), inputs.begin(), inputs.end());
+        return inner_.SendInputArray(inputs);
     }
     void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
                      std::uintptr_t extraInfo) override {
@@ -258,6 +265,10 @@ public:
     std::uint32_t GetCurrentProcessId() override {
         ++counts.other;
         return inner_.GetCurrentProcessId();
+    }
+    std::uint32_t GetCurrentThreadId() override {
+        ++counts.other;
+        return inner_.GetCurrentThreadId();
     }
     std::uint32_t GetFileAttributesW(const std::u16string& path) override {
         ++counts.other;

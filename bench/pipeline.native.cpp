@@ -134,7 +134,7 @@ void ThroughKeyboardProc(const Scenario& s) {
         fake.HoldKey(VK_LCONTROL);
         fake.HoldKey(VK_RMENU);
     }
-    PlaybackActive = false;
+    ResetPlayback();
     const LParam lParam = static_cast<LParam>(0x00000001u | (s.scan << 16));
     KeyboardProc(HC_ACTION, s.vk, lParam);  // learns the hook handle once
     ResetAbbrevWord();
@@ -142,8 +142,7 @@ void ThroughKeyboardProc(const Scenario& s) {
         "KeyboardProc", s, fake,
         [&] {
             KeyboardProc(HC_ACTION, s.vk, lParam);
-            PlaybackActive = false;  // the injected marker never comes back here,
-            PendingSequences = 0;    // nor the text
+            ResetPlayback();  // the injected text never comes back here
         },
         s.wordBefore ? std::function<void()>([&] {
             KeyboardProc(HC_ACTION, 0x48, 0x00230001);

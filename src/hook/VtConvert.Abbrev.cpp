@@ -146,8 +146,13 @@ RAbbrevKey Classify(const KeyEvent& event) {
         case 0x6F:
             return CharKey(u'/');
         case 0xE5:  // an input method's key
-        case 0xE7:  // a character sent by another program as a Unicode event
             return Kind(AK_UNKNOWN);
+        case 0xE7: {
+            // A character sent by another program (an on-screen keyboard) as a Unicode
+            // event: the character is in the high word of the flags.
+            const auto ch = static_cast<char16_t>(event.KeyData >> 16);
+            return ch != 0 ? CharKey(ch) : Kind(AK_UNKNOWN);
+        }
         default:
             break;
     }

@@ -65,15 +65,11 @@ TEST_CASE("keys queued behind a trigger come after its text; no modifier stays d
     CHECK(WaitModifiers(scene, 0));
 }
 
-TEST_CASE("a lone marker press from a keyboard key stops conversion only for a moment") {
+TEST_CASE("a keyboard key that reports the marker's code does not stop conversion") {
     Configure();
     Scene scene;
     REQUIRE(scene.Up());
     KeyDown(0xFF);  // a key that reports the marker's code, never released
-    CHECK(scene.WaitViewerContains("PLAYBACK("));
-    const DWORD pressed = GetTickCount();
-    // The playback times out after a second without its events.
-    WaitUntil([&] { return GetTickCount() - pressed > 1200; }, 3000);
     KeyDown(VK_RMENU, true);
     Tap('E');
     KeyUp(VK_RMENU, true);
