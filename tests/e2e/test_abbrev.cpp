@@ -81,11 +81,20 @@ TEST_CASE("keys typed at once after the end character come after the text, in or
     Scene scene;
     REQUIRE(scene.Up());
     REQUIRE(scene.Pause());
-    TypeKeys(L"mfg hallo");
+    TypeKeys(L"mfg hallo ");
     scene.Resume();
-    CHECK(scene.WaitText(kGreeting + L" hallo"));
+    CHECK(scene.WaitText(kGreeting + L" hallo "));
     scene.Settle();
-    CHECK(Utf8(scene.Text()) == Utf8(kGreeting + L" hallo"));
+    CHECK(Utf8(scene.Text()) == Utf8(kGreeting + L" hallo "));
+    // The keys held back behind the text are converted as typed: the second word counts.
+    // (The text is emptied behind the library's back; the space before it ended the word.)
+    scene.ClearText();
+    REQUIRE(scene.Pause());
+    TypeKeys(L"mfg und mfg.");
+    scene.Resume();
+    CHECK(scene.WaitText(kGreeting + L" und " + kGreeting + L"."));
+    scene.Settle();
+    CHECK(Utf8(scene.Text()) == Utf8(kGreeting + L" und " + kGreeting + L"."));
 }
 
 TEST_CASE("off: the switch Kürzel, the master switch, a program left alone") {
