@@ -137,13 +137,16 @@ void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
                 vtbench::TTargetWindow& target, e2e::THostThread* host, RResult& r) {
     Configure(s);
     const LPARAM lParam = static_cast<LPARAM>(0x00000001u | (s.scan << 16));
+    double wordAnswers = 0;
     auto press = [&] {
         SetHeldKeys(s.altGr);
         if (s.wordBefore) {  // neither timed nor counted
             const vtbench::RCallCounts saved = counting.counts;
+            const double answered = host ? host->Answered() : 0;
             vt::KeyboardProc(HC_ACTION, 'H', 0x00230001);
             vt::KeyboardProc(HC_ACTION, 'A', 0x001E0001);
             counting.counts = saved;
+            if (host) wordAnswers += host->Answered() - answered;
         }
         const double start = Now();
         vt::KeyboardProc(HC_ACTION, s.vk, lParam);
@@ -157,10 +160,11 @@ void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
 
     counting.counts = {};
     if (host) host->ResetAnswered();
+    wordAnswers = 0;
     for (int i = 0; i < s.presses; ++i) r.runs.push_back(press() * 1e6);
     Add(r.counts, counting.counts);
     r.presses += s.presses;
-    if (host) r.hostAnswers += host->Answered();
+    if (host) r.hostAnswers += host->Answered() - wordAnswers;
     target.Drain(false, 10);
     if (s.altGr) ReleaseModifiers(target);
 }
