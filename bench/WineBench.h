@@ -370,6 +370,18 @@ inline const char* OptimizeNote() {
 // ---------------------------------------------------------------- the focused target
 // Injected keys go to the window with the focus: a window of the benchmark's own with
 // an EDIT takes them, so that nothing else on the desktop receives them.
+// Letters, capitals, digits, punctuation and blanks; all of it has a key on the layout
+// of the Wine session (which has none for the parentheses), so every character is one
+// key stroke and the edit's text can be compared with what was sent.
+inline std::u16string MakeProse(std::size_t length) {
+    const std::u16string pattern =
+        u"The Quick Brown Fox, 12 jumps over 34 lazy dogs! [Yes?] \"A-B\" & 5.67; x_y=9/0 'Z' ";
+    std::u16string text;
+    while (text.size() < length) text += pattern;
+    text.resize(length);
+    return text;
+}
+
 class TTargetWindow {
 public:
     TTargetWindow() {

@@ -24,15 +24,6 @@ namespace {
 constexpr std::size_t kLength = 1500;
 constexpr int kRuns = 3;
 
-std::u16string MakeText(std::size_t length) {
-    const std::u16string pattern =
-        u"The Quick Brown Fox, 12 jumps over 34 lazy dogs! [Yes?] \"A-B\" & 5.67; x_y=9/0 'Z' ";
-    std::u16string text;
-    while (text.size() < length) text += pattern;
-    text.resize(length);
-    return text;
-}
-
 // The events SendText makes of the text, recorded in this process (its own window takes
 // them and drops them).
 std::vector<vt::KeyInput> EventsOf(const std::u16string& text) {
@@ -82,7 +73,7 @@ int main() {
     std::printf("bench_macro: a %zu-character macro typed into a target through the tray program, "
                 "no viewer, %s\n",
                 kLength, vtbench::OptimizeNote());
-    const std::u16string text = MakeText(kLength);
+    const std::u16string text = vtbench::MakeProse(kLength);
     const std::vector<vt::KeyInput> events = EventsOf(text);
 
     e2e::ConfigureSwitches({{L"Vantor eingeschaltet", 1}});

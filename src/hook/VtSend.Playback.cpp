@@ -330,6 +330,12 @@ std::uint32_t TInputBatch::Send() {
         st.heldSinceProgress = 0;
         st.progressTick = Plat().GetTickCount();
     }
+    // Texts whose events never come back here (a program that reads nothing while
+    // macros are typed into it): the oldest are forgotten.
+    while (st.pending.size() >= kMaxPending) {
+        st.pending.pop_front();
+        st.inside = false;
+    }
     RSequence s;
     s.tag = tag_;
     s.typed = typed_;
