@@ -9,6 +9,8 @@
 #include "FakePlatform.h"
 #include "common/Vantor.Utils.h"
 #include "hook/Vt32Util.h"
+#include "common/Vantor.Utils.Abbrev.h"
+#include "hook/VtConvert.Abbrev.h"
 #include "hook/VtConvert.h"
 #include "hook/VtSend.h"
 
@@ -29,6 +31,8 @@ struct Scenario {
     bool altGr;
     std::uint16_t vk;
     std::uint32_t scan;
+    bool abbrev = false;      // the switch "Kürzel" (1,000 abbreviations are stored in every case)
+    bool wordBefore = false;  // "ha" typed (neither timed nor counted) before each press
 };
 
 // A configured system: both tables hold entries, none of them for the plain letter.
@@ -41,6 +45,10 @@ void Configure(FakePlatform& fake, const Scenario& s) {
     fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAscii, u"000000BA", u"ue");
     fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00080045", u"xy");
     fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00020070", u"^*1");
+    fake.SetRegBinary(HKEY_CURRENT_USER, kSettings, OptionValueNames[OPT_ABBREV], {s.abbrev});
+    for (int i = 0; i < 1000; ++i)
+        fake.SetRegString(HKEY_CURRENT_USER, kAbbrevTable, u"k" + ToU16(std::to_string(1000 + i)),
+                          u"Text eines K\u00FCrzels");
 }
 
 void Report(const char* path, const Scenario& s, int presses, double seconds,
@@ -54,7 +62,8 @@ void Report(const char* path, const Scenario& s, int presses, double seconds,
 }
 
 template <class Press>
-void Run(const char* path, const Scenario& s, FakePlatform& fake, Press press) {
+void Run(const char* path, const Scenario& s, FakePlatform& fake, Press press,
+         const std::function<void()>& before = nullptr) {
     constexpr int kPresses = 2000;
     for (int i = 0; i < 50; ++i) press();  // warm up
     fake.counts = {};
@@ -66,6 +75,11 @@ void Run(const char* path, const Scenario& s, FakePlatform& fake, Press press) {
         fake.posted.clear();
         fake.sent.clear();
         fake.nextHookCalls.clear();
+        if (before) {
+            const FakePlatform::Counts saved = fake.counts;
+            before();
+            fake.counts = saved;
+        }
         const auto start = std::chrono::steady_clock::now();
         press();
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -86,10 +100,19 @@ void ThroughConvertKey(const Scenario& s) {
     ModifierState = s.altGr ? 0x0E : 0;
     LockState = 0;
     const KeyEvent event{s.vk, 0x00000001u | (s.scan << 16)};
-    Run("ConvertKey", s, fake, [&] {
-        ConvertKey(event);
-        ResetPlayback();  // the injected text never comes back here
-    });
+    const KeyEvent h{0x48, 0x00230001u}, a{0x41, 0x001E0001u};
+    ResetAbbrevWord();
+    Run(
+        "ConvertKey", s, fake,
+        [&] {
+            ConvertKey(event);
+            ResetPlayback();  // the injected text never comes back here
+        },
+        s.wordBefore ? std::function<void()>([&] {
+            ConvertKey(h);
+            ConvertKey(a);
+        })
+                     : nullptr);
     Options.reset();
     HostWindow = 0;
     ModifierState = 0;
@@ -118,11 +141,40 @@ void ThroughKeyboardProc(const Scenario& s) {
     ResetPlayback();
     const LParam lParam = static_cast<LParam>(0x00000001u | (s.scan << 16));
     KeyboardProc(HC_ACTION, s.vk, lParam);  // learns the hook handle once
-    Run("KeyboardProc", s, fake, [&] {
-        KeyboardProc(HC_ACTION, s.vk, lParam);
-        ResetPlayback();  // the injected text never comes back here
-    });
+    ResetAbbrevWord();
+    Run(
+        "KeyboardProc", s, fake,
+        [&] {
+            KeyboardProc(HC_ACTION, s.vk, lParam);
+            ResetPlayback();  // the injected text never comes back here
+        },
+        s.wordBefore ? std::function<void()>([&] {
+            KeyboardProc(HC_ACTION, 0x48, 0x00230001);
+            KeyboardProc(HC_ACTION, 0x41, 0x001E0001);
+        })
+                     : nullptr);
     LibraryUnload();
+}
+
+// The word tracker's own share of a letter: naming the key and feeding the word, without
+// the rest of the pipeline.
+void WordTrackerAlone() {
+    FakeScope scope;
+    ModifierState = 0;
+    LockState = 0;
+    ResetAbbrevWord();
+    const KeyEvent letter{0x41, 0x001E0001u}, space{0x20, 0x00390001u};
+    const KeyContext context{letter, false, 0};
+    constexpr int kPresses = 20000;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kPresses; ++i) {
+        const KeyEvent& e = i % 8 == 7 ? space : letter;  // words of seven letters
+        FollowAbbrevKey(AbbrevKeyOf(e), context, false);
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("%-13s %-38s %8.3f us/press  registry %5.1f\n", "tracker", "word tracker alone",
+                seconds * 1e6 / kPresses, scope.fake.counts.registry / double(kPresses));
 }
 
 }  // namespace
@@ -134,8 +186,12 @@ int main() {
         {"letter, OPT_MAIN off", false, false, false, 0x41, 0x1E},
         {"letter, OPT_MAIN+OPT_UMLAUT on, no macro", true, true, false, 0x41, 0x1E},
         {"macro hit: AltGr+E types \"xy\"", true, true, true, 0x45, 0x12},
+        {"letter, OPT_MAIN on, Kuerzel off", true, false, false, 0x41, 0x1E},
+        {"letter, OPT_MAIN on, Kuerzel on", true, false, false, 0x41, 0x1E, true},
+        {"space after \"ha\", Kuerzel on (1,000)", true, false, false, 0x20, 0x39, true, true},
     };
     for (const Scenario& s : scenarios) ThroughConvertKey(s);
     for (const Scenario& s : scenarios) ThroughKeyboardProc(s);
+    WordTrackerAlone();
     return 0;
 }

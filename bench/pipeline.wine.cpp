@@ -43,6 +43,8 @@ struct Scenario {
     DWORD scan;
     int presses;  // per run
     bool listed = false;  // this program is on the list of programs left alone
+    bool abbrev = false;      // the switch "Kürzel" (1,000 abbreviations are stored in every case)
+    bool wordBefore = false;  // "ha" typed (not timed) before each press
 };
 
 // A configured system: both tables hold entries, none of them for the plain letter. Every
@@ -65,6 +67,17 @@ void Configure(const Scenario& s) {
         wchar_t name[32];
         swprintf(name, 32, L"program%02d.exe", i);
         e2e::RegSetText(list, name, L"");
+    }
+    e2e::RegSetByte(kSettings, Wide(OptionValueNames[vt::OPT_ABBREV]), s.abbrev);
+    static bool abbrevsStored = false;
+    if (!abbrevsStored) {
+        const std::wstring abbrevs = kRoot + L"\\Macros\\K\u00FCrzel";
+        for (int i = 0; i < 1000; ++i) {
+            wchar_t name[32];
+            swprintf(name, 32, L"k%04d", i);
+            e2e::RegSetText(abbrevs, name, L"Text eines K\u00FCrzels");
+        }
+        abbrevsStored = true;
     }
     const std::wstring self = Wide(vt::ProgramFileName);
     if (s.listed) {
@@ -124,8 +137,17 @@ void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
                 vtbench::TTargetWindow& target, e2e::THostThread* host, RResult& r) {
     Configure(s);
     const LPARAM lParam = static_cast<LPARAM>(0x00000001u | (s.scan << 16));
+    double wordAnswers = 0;
     auto press = [&] {
         SetHeldKeys(s.altGr);
+        if (s.wordBefore) {  // neither timed nor counted
+            const vtbench::RCallCounts saved = counting.counts;
+            const double answered = host ? host->Answered() : 0;
+            vt::KeyboardProc(HC_ACTION, 'H', 0x00230001);
+            vt::KeyboardProc(HC_ACTION, 'A', 0x001E0001);
+            counting.counts = saved;
+            if (host) wordAnswers += host->Answered() - answered;
+        }
         const double start = Now();
         vt::KeyboardProc(HC_ACTION, s.vk, lParam);
         const double took = Now() - start;
@@ -138,10 +160,11 @@ void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
 
     counting.counts = {};
     if (host) host->ResetAnswered();
+    wordAnswers = 0;
     for (int i = 0; i < s.presses; ++i) r.runs.push_back(press() * 1e6);
     Add(r.counts, counting.counts);
     r.presses += s.presses;
-    if (host) r.hostAnswers += host->Answered();
+    if (host) r.hostAnswers += host->Answered() - wordAnswers;
     target.Drain(false, 10);
     if (s.altGr) ReleaseModifiers(target);
 }
@@ -239,6 +262,10 @@ void CallCosts(HWND hostWnd) {
     PrintCallCost("OutputDebugStringW (a log line)", MicrosPerCall(logLine, 2000));
     PrintCallCost("GetKeyState", MicrosPerCall(keyState, 2000));
     PrintCallCost("GetKeyboardState", MicrosPerCall(keyboardState, 2000));
+    const auto keyChar = [] { MapVirtualKeyW('A', MAPVK_VK_TO_CHAR); };
+    PrintCallCost("MapVirtualKeyW (the word tracker's call per key)", MicrosPerCall(keyChar, 2000));
+    const auto focus = [] { GetFocus(); };
+    PrintCallCost("GetFocus (once per word, and when one is replaced)", MicrosPerCall(focus, 2000));
     PrintCallCost("SendMessageTimeoutW (host thread answers)", MicrosPerCall(askHost, 1000));
     RegCloseKey(key);
 }
@@ -329,13 +356,19 @@ int main() {
     vtbench::TCountingPlatform counting(vt::Win32PlatformInstance());
     vt::SetPlatform(&counting);
 
-    constexpr int kScenarios = 4;
+    constexpr int kScenarios = 7;
     const Scenario scenarios[kScenarios] = {
         {"letter, OPT_MAIN off", false, false, false, 'A', 0x1E, 300},
         {"letter, OPT_MAIN+OPT_UMLAUT on, no macro", true, true, false, 'A', 0x1E, 300},
         // Every case has a list of 50 programs left alone; only the last lists this one.
         {"macro hit: AltGr+E types \"xy\"", true, true, true, 'E', 0x12, 60},
         {"AltGr+E in a listed program", true, true, true, 'E', 0x12, 300, true},
+        // Abbreviations: a letter with the switch off and on, and an end character after
+        // a word that is not stored, with 1,000 abbreviations in the table.
+        {"letter, OPT_MAIN on, Kuerzel off", true, false, false, 'A', 0x1E, 300},
+        {"letter, OPT_MAIN on, Kuerzel on", true, false, false, 'A', 0x1E, 300, false, true},
+        {"space after \"ha\", Kuerzel on (1,000)", true, false, false, VK_SPACE, 0x39, 300, false,
+         true, true},
     };
 
     // Round by round every case gets one run, so that a burst of load elsewhere on the

@@ -19,11 +19,13 @@ const std::array<std::u16string, OPT_COUNT> OptionValueNames = {
     u"CAPSLOCK sperren",
     u"UmlautMode",
     u"DecimalDot",
+    u"K\u00FCrzel",
 };
 
 bool PlatformIsNT = false;
 std::uint8_t ModifierState = 0;
 std::uint8_t LockState = 0;
+std::uint8_t MouseButtonState = 0;
 HWnd HostWindow = 0;
 std::uint32_t ActionCount = 0;
 
@@ -144,6 +146,15 @@ void TakeKeyStateSnapshot() {
     const bool ok = Plat().GetKeyboardState(keys);
     ModifierState = ok ? ModifierBits(keys) : 0;
     LockState = ok ? LockBits(keys) : 0;
+    std::uint8_t mouse = 0;
+    if (ok) {
+        const int buttons[3] = {0x01, 0x02, 0x04};  // VK_LBUTTON, VK_RBUTTON, VK_MBUTTON
+        for (int i = 0; i < 3; ++i) {
+            const std::uint8_t b = keys[buttons[i]];
+            mouse |= static_cast<std::uint8_t>((((b & 0x80) ? 2 : 0) | (b & 0x01)) << (2 * i));
+        }
+    }
+    MouseButtonState = mouse;
 }
 
 // ---------------------------------------------------------------- key texts

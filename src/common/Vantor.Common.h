@@ -24,6 +24,7 @@ enum AOption : int {
     OPT_LOCK_CAPS,
     OPT_UMLAUT_MODE,
     OPT_DECIMAL_DOT,
+    OPT_ABBREV,  // "Kürzel": typed abbreviations become their texts
     OPT_COUNT
 };
 
@@ -82,6 +83,10 @@ constexpr std::uint8_t LOCK_NUM = 0x04;
 extern bool PlatformIsNT;
 extern std::uint8_t ModifierState;
 extern std::uint8_t LockState;
+// The mouse buttons in the same snapshot: toggle and down bit of the left, right and
+// middle button, in bits 0-1, 2-3 and 4-5. A click changes them, which tells the
+// abbreviations that the caret may have moved.
+extern std::uint8_t MouseButtonState;
 extern HWnd HostWindow;  // looked up once at load; 0 = no host
 // Counts the steps that act in a key's place (an injected key, a written option, a
 // started program, a message posted to the host), so that a failing conversion can tell

@@ -1,6 +1,7 @@
 #include "Vantor.Utils.h"
 
 #include "DebugWindowInterface.h"
+#include "Vantor.Utils.Abbrev.h"
 #include "VtError.h"
 
 namespace vt {
@@ -109,6 +110,7 @@ void VantorUtilsInit() {
 
 void VantorUtilsDone() {
     CloseExclusions();
+    CloseAbbreviations();
     Options.reset();
     RegPath.clear();
 }

@@ -7,6 +7,7 @@
 #include "../common/Vantor.Utils.h"
 #include "../common/VtError.h"
 #include "Vt32Util.h"
+#include "VtConvert.Abbrev.h"
 #include "VtSend.h"
 
 #include <exception>
@@ -143,7 +144,7 @@ void LookUpMacro(KeyContext& context) {
     if (!text.empty()) ProcessMacro(text, context);
 }
 
-void RunPipeline(KeyContext& context) {
+void RunPipeline(KeyContext& context, const RAbbrevKey& abbrevKey, bool& expanded) {
     const std::uint16_t vk = context.Event.VirtualKey;
     const bool hotKey = (ModifierState & MOD_ALTGR) && vk == VK_F1;
     // With the master switch off only the hot-key would act: the list of programs left
@@ -164,6 +165,12 @@ void RunPipeline(KeyContext& context) {
         }
         return;
     }
+    // An end character after an abbreviation: typed as part of its text, so the other
+    // features of the key do not act on it.
+    if (ExpandAbbreviation(abbrevKey, context)) {
+        expanded = true;
+        return;
+    }
     if ((ModifierState & MOD_ALTGR) && vk == VK_OEM_2 && OptionOn(OPT_EZ_BS)) {
         SendTextAndSwallow(u"#", context);
         return;
@@ -180,16 +187,26 @@ void RunPipeline(KeyContext& context) {
 std::uint8_t ConvertKey(const KeyEvent& event) {
     KeyContext context{event, (ModifierState & (MOD_SHIFT | MOD_CTRL | MOD_ALTGR)) != 0, 0};
     const std::uint32_t actionsBefore = ActionCount;
+    // What the key types, named before any step acts (the key state is the one it was
+    // typed with); the word follows it once the pipeline is done with it.
+    const RAbbrevKey abbrevKey = AbbrevKeyOf(event);
+    bool expanded = false;
     try {
-        RunPipeline(context);
+        RunPipeline(context, abbrevKey, expanded);
     } catch (...) {
         // A step that already acted in the key's place (typed, wrote an option, started a
         // program, posted to the host) has taken it: passing the key on as well would act
         // on it twice. Otherwise the hook contains the error.
-        if (context.Verdict != 2 && ActionCount == actionsBefore) throw;
+        if (context.Verdict != 2 && ActionCount == actionsBefore) {
+            FollowAbbrevKey(abbrevKey, context, false);
+            throw;
+        }
         LogCurrentError(u"ConvertKey");
+        context.Verdict = 2;
+        FollowAbbrevKey(abbrevKey, context, expanded);
         return 2;
     }
+    FollowAbbrevKey(abbrevKey, context, expanded);
     return context.Verdict;
 }
 

@@ -7,6 +7,7 @@
 #define IDD_CAPTURE 203
 #define IDD_IMPORT 204
 #define IDD_PICK_PROGRAM 205
+#define IDD_ABBREV_EDIT 206
 
 #define IDC_TABS 1000
 #define IDC_EXPORT 1001
@@ -27,6 +28,8 @@
 
 #define IDC_PROGRAMS 1040
 
+#define IDC_ABBREV_NAME 1045
+
 // Controls created on the pages
 #define IDC_SWITCH_FIRST 1100  // one per switch, in kSwitchItems order
 #define IDC_MODE_ASCII 1120
@@ -46,6 +49,10 @@
 #define IDC_EXTRA_APPLY 1153
 #define IDC_EXTRA_STATE 1154
 #define IDC_EXTRA_PLAN 1155
+#define IDC_ABBREV_LIST 1160
+#define IDC_ABBREV_NEW 1161
+#define IDC_ABBREV_EDIT 1162
+#define IDC_ABBREV_DELETE 1163
 #define IDC_UMLAUT_FIRST 1200  // row * 2 + (0 ASCII, 1 HTML)
 #define IDC_TONE_FIRST 1300    // (event - 1) * 5 + field (0..3), + 4 the "Anhören" button
 #define IDC_PAGE_STATUS 1399

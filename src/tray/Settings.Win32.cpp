@@ -1,5 +1,5 @@
 // The settings window: a tab control with the pages "Allgemein", "Makros", "Umlaute",
-// "Töne" and "Ausnahmen", export and import. Every change is written at once through the option
+// "Töne", "Ausnahmen", "Erweitert" and "Kürzel", export and import. Every change is written at once through the option
 // store and the registry layout the library reads; a page reads afresh whenever it is shown.
 #include "Settings.Win32.h"
 
@@ -12,9 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "AbbrevEditor.Win32.h"
 #include "MacroEditor.Win32.h"
 #include "RegFile.h"
 #include "Settings.Remap.h"
+#include "Settings.Abbrev.h"
 #include "Settings.Resource.h"
 #include "Settings.h"
 #include "common/DebugWindowInterface.h"
@@ -32,10 +34,11 @@ enum EPage {
     PAGE_TONES,
     PAGE_EXCLUSIONS,
     PAGE_EXTRA,
+    PAGE_ABBREV,
     PAGE_COUNT
 };
-const wchar_t* const kPageNames[PAGE_COUNT] = {L"Allgemein", L"Makros", L"Umlaute", L"Töne",
-                                               L"Ausnahmen", L"Erweitert"};
+const wchar_t* const kPageNames[PAGE_COUNT] = {L"Allgemein", L"Makros",    L"Umlaute", L"Töne",
+                                               L"Ausnahmen", L"Erweitert", L"Kürzel"};
 constexpr UINT WM_REMAP_DONE = WM_APP + 40;
 
 struct RSettingsWindow {
@@ -47,6 +50,7 @@ struct RSettingsWindow {
     SoundPlayer playSound;
     std::vector<RMacroEntry> macros;
     std::vector<RMacroEntry> exclusions;
+    std::vector<RMacroEntry> abbrevs;
 };
 
 RSettingsWindow* gWindow = nullptr;
@@ -78,20 +82,20 @@ void BuildGeneral(HWND page) {
         // three-state boxes: a value the store cannot read shows as neither on nor off
         Add(page, L"BUTTON", W(kSwitchItems[i].label), BS_3STATE | WS_TABSTOP, 7, y, 320, 11,
             IDC_SWITCH_FIRST + static_cast<int>(i));
-        y += 14;
+        y += 13;
         if (kSwitchItems[i].option == OPT_UMLAUT) {
             Add(page, L"BUTTON", L"als &ASCII (ä wird ae)",
                 BS_AUTORADIOBUTTON | WS_TABSTOP | WS_GROUP, 20, y, 110, 11, IDC_MODE_ASCII);
             Add(page, L"BUTTON", L"als &HTML (ä wird &&auml;)", BS_AUTORADIOBUTTON, 140, y, 130, 11,
                 IDC_MODE_HTML);
-            y += 14;
+            y += 13;
         }
         if (kSwitchItems[i].option == OPT_NP_DOT) {
             Add(page, L"STATIC", L"Te&xt:", SS_LEFT | WS_GROUP, 20, y + 2, 30, 10, -1);
             Add(page, L"EDIT", L"", ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER, 52, y, 60, 13,
                 IDC_DECIMAL_DOT);
             Add(page, L"STATIC", L"(leer: ein Punkt)", SS_LEFT, 118, y + 2, 120, 10, -1);
-            y += 17;
+            y += 16;
         }
     }
     Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
@@ -613,6 +617,125 @@ void CommandExtra(HWND page, int id, int code) {
     }
 }
 
+// ---------------------------------------------------------------- "Kürzel"
+void BuildAbbrevs(HWND page) {
+    Add(page, L"STATIC", L"&Kürzel (Kürzel, Art, was geschrieben oder getan wird):", SS_LEFT, 7, 6,
+        322, 10, -1);
+    HWND list = Add(page, WC_LISTVIEWW, L"",
+                    LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP | WS_BORDER, 7, 18,
+                    322, 132, IDC_ABBREV_LIST);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+    const struct {
+        const wchar_t* title;
+        int width;
+    } columns[] = {{L"Kürzel", 70}, {L"Art", 40}, {L"Inhalt", 206}};
+    for (int i = 0; i < 3; ++i) {
+        RECT r{0, 0, columns[i].width, 0};
+        MapDialogRect(page, &r);
+        LVCOLUMNW c{};
+        c.mask = LVCF_TEXT | LVCF_WIDTH;
+        c.pszText = const_cast<wchar_t*>(columns[i].title);
+        c.cx = r.right;
+        ListView_InsertColumn(list, i, &c);
+    }
+    Add(page, L"STATIC",
+        L"Ein Kürzel und danach ein Leerzeichen, Enter, Tab oder ein Satzzeichen: Vantor löscht "
+        L"das Kürzel und schreibt den Text (mfg, Mfg, MFG bestimmen die Schreibweise). Gilt, "
+        L"wenn „Kürzel“ auf der Seite „Allgemein“ eingeschaltet ist.",
+        SS_LEFT, 7, 154, 322, 28, -1);
+    Add(page, L"BUTTON", L"&Neu…", BS_PUSHBUTTON | WS_TABSTOP, 7, 186, 60, 15, IDC_ABBREV_NEW);
+    Add(page, L"BUTTON", L"&Bearbeiten…", BS_PUSHBUTTON | WS_TABSTOP, 72, 186, 60, 15,
+        IDC_ABBREV_EDIT);
+    Add(page, L"BUTTON", L"&Löschen", BS_PUSHBUTTON | WS_TABSTOP, 137, 186, 60, 15,
+        IDC_ABBREV_DELETE);
+}
+
+void LoadAbbrevs(HWND page, const std::u16string& select = u"") {
+    HWND list = GetDlgItem(page, IDC_ABBREV_LIST);
+    gWindow->abbrevs = ReadAbbrevTable();
+    int selected = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (!select.empty()) selected = -1;
+    ListView_DeleteAllItems(list);
+    for (std::size_t i = 0; i < gWindow->abbrevs.size(); ++i) {
+        const RMacroEntry& e = gWindow->abbrevs[i];
+        std::wstring cells[3] = {W(AbbrevName(e)), W(AbbrevKind(e)), W(AbbrevContent(e))};
+        LVITEMW item{};
+        item.mask = LVIF_TEXT | LVIF_PARAM;
+        item.iItem = static_cast<int>(i);
+        item.pszText = cells[0].data();
+        item.lParam = static_cast<LPARAM>(i);
+        const int row = ListView_InsertItem(list, &item);
+        ListView_SetItemText(list, row, 1, cells[1].data());
+        ListView_SetItemText(list, row, 2, cells[2].data());
+        if (!select.empty() && e.name == select) selected = row;
+    }
+    const int count = ListView_GetItemCount(list);
+    if (count > 0) {
+        if (selected < 0 || selected >= count) selected = 0;
+        ListView_SetItemState(list, selected, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_EnsureVisible(list, selected, FALSE);
+    }
+}
+
+const RMacroEntry* SelectedAbbrev(HWND page) {
+    HWND list = GetDlgItem(page, IDC_ABBREV_LIST);
+    const int row = ListView_GetNextItem(list, -1, LVNI_SELECTED);
+    if (row < 0) return nullptr;
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!ListView_GetItem(list, &item)) return nullptr;
+    const auto index = static_cast<std::size_t>(item.lParam);
+    return index < gWindow->abbrevs.size() ? &gWindow->abbrevs[index] : nullptr;
+}
+
+void EditAbbrev(HWND page, bool isNew) {
+    std::u16string written;
+    if (isNew) {
+        written = AbbrevDialog(gWindow->dlg, nullptr);
+    } else {
+        const RMacroEntry* e = SelectedAbbrev(page);
+        if (!e) return;
+        if (!(e->type == REG_SZ || e->type == REG_EXPAND_SZ)) {
+            MessageBoxW(gWindow->dlg,
+                        W(u"„" + e->name +
+                          u"“ ist kein Text; Vantor liest diesen Wert nicht und lässt ihn, wie er "
+                          u"ist. Sie können ihn löschen.")
+                            .c_str(),
+                        L"Kürzel", MB_OK | MB_ICONINFORMATION);
+            return;
+        }
+        const RMacroEntry entry = *e;  // the list is read anew while the dialog runs
+        written = AbbrevDialog(gWindow->dlg, &entry);
+    }
+    LoadAbbrevs(page, written);
+    SetFocus(GetDlgItem(page, IDC_ABBREV_LIST));
+}
+
+void DeleteAbbrevEntry(HWND page) {
+    const RMacroEntry* e = SelectedAbbrev(page);
+    if (!e) return;
+    const std::u16string name = e->name;
+    const std::u16string question =
+        u"Das Kürzel „" + name + u"“ löschen?\n\n" + AbbrevContent(*e);
+    if (MessageBoxW(gWindow->dlg, W(question).c_str(), L"Kürzel löschen",
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    if (!DeleteAbbrev(name))
+        MessageBoxW(gWindow->dlg, L"Das Kürzel ließ sich nicht löschen.", L"Kürzel löschen",
+                    MB_OK | MB_ICONERROR);
+    LoadAbbrevs(page);
+    SetFocus(GetDlgItem(page, IDC_ABBREV_LIST));
+}
+
+void CommandAbbrevs(HWND page, int id, int code) {
+    if (code != BN_CLICKED) return;
+    if (id == IDC_ABBREV_NEW) EditAbbrev(page, true);
+    if (id == IDC_ABBREV_EDIT) EditAbbrev(page, false);
+    if (id == IDC_ABBREV_DELETE) DeleteAbbrevEntry(page);
+}
+
 // ---------------------------------------------------------------- pages
 void LoadPage(int index) {
     HWND page = gWindow->pages[index];
@@ -635,6 +758,9 @@ void LoadPage(int index) {
             break;
         case PAGE_EXTRA:
             LoadExtra(page);
+            break;
+        case PAGE_ABBREV:
+            LoadAbbrevs(page);
             break;
         default:
             break;
@@ -660,6 +786,7 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noe
                 if (index == PAGE_TONES) CommandTones(page, id, code);
                 if (index == PAGE_EXCLUSIONS) CommandExclusions(page, id, code);
                 if (index == PAGE_EXTRA) CommandExtra(page, id, code);
+                if (index == PAGE_ABBREV) CommandAbbrevs(page, id, code);
                 return TRUE;
             }
             case WM_REMAP_DONE:
@@ -680,6 +807,12 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) noe
                     if (hdr->code == LVN_KEYDOWN &&
                         reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == VK_DELETE)
                         DeleteMacro(page);
+                }
+                if (index == PAGE_ABBREV && hdr->idFrom == IDC_ABBREV_LIST) {
+                    if (hdr->code == NM_DBLCLK) EditAbbrev(page, false);
+                    if (hdr->code == LVN_KEYDOWN &&
+                        reinterpret_cast<const NMLVKEYDOWN*>(lParam)->wVKey == VK_DELETE)
+                        DeleteAbbrevEntry(page);
                 }
                 return FALSE;
             }
@@ -776,6 +909,7 @@ INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noex
                     if (i == PAGE_TONES) BuildTones(page);
                     if (i == PAGE_EXCLUSIONS) BuildExclusions(page);
                     if (i == PAGE_EXTRA) BuildExtra(page);
+                    if (i == PAGE_ABBREV) BuildAbbrevs(page);
                     // after the tab control in the tab order, before the buttons
                     SetWindowPos(page, after, area.left, area.top, area.right - area.left,
                                  area.bottom - area.top, SWP_NOACTIVATE);
@@ -804,6 +938,10 @@ INT_PTR CALLBACK MainProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) noex
                         HWND list = GetDlgItem(gWindow->pages[PAGE_MACROS], IDC_MACRO_LIST);
                         if (GetFocus() == list) {
                             EditMacro(gWindow->pages[PAGE_MACROS], false);
+                            return TRUE;
+                        }
+                        if (GetFocus() == GetDlgItem(gWindow->pages[PAGE_ABBREV], IDC_ABBREV_LIST)) {
+                            EditAbbrev(gWindow->pages[PAGE_ABBREV], false);
                             return TRUE;
                         }
                         Close(dlg);

@@ -13,11 +13,12 @@
 
 namespace vt {
 
-const std::array<RSwitchItem, 10> kSwitchItems = {{
+const std::array<RSwitchItem, 11> kSwitchItems = {{
     {OPT_MAIN, u"&Vantor eingeschaltet (AltGr+F1)"},
     {OPT_UMLAUT, u"&Umlautwandlung"},
     {OPT_EZ_TAB, u"Easy&Tab: Num + und Num - als Tab und Umschalt+Tab"},
     {OPT_EZ_BS, u"Easy&Backslash: die Taste # schreibt \\"},
+    {OPT_ABBREV, u"Kür&zel: ein Kürzel und ein Leerzeichen werden zum Text (Seite „Kürzel“)"},
     {OPT_NP_DOT, u"&NUM Punkt: die Komma-Taste des Ziffernblocks schreibt einen eigenen Text"},
     {OPT_LOCK_CAPS, u"&CAPSLOCK sperren"},
     {OPT_LOCK_NUM, u"NU&M Umschaltung sperren"},

@@ -19,7 +19,7 @@ struct RSwitchItem {
     AOption option;
     const char16_t* label;  // with "&" before the mnemonic
 };
-extern const std::array<RSwitchItem, 10> kSwitchItems;
+extern const std::array<RSwitchItem, 11> kSwitchItems;
 // The stored switch; nothing when its value cannot be read (wrong type or size).
 std::optional<bool> ReadSwitch(AOption option);
 bool WriteSwitch(AOption option, bool on);      // false when the write failed

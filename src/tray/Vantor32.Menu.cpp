@@ -49,6 +49,7 @@ struct RSwitchItem {
 const RSwitchItem kSwitchItems[] = {
     {IDM_UMLAUT, OPT_UMLAUT, u"&Umlautwandlung"},
     {IDM_UMLAUT_HTML, OPT_UMLAUT_MODE, u"Umlaute als &HTML"},
+    {IDM_ABBREV, OPT_ABBREV, u"Kür&zel"},
     {IDM_EZ_TAB, OPT_EZ_TAB, u"Easy&Tab"},
     {IDM_EZ_BS, OPT_EZ_BS, u"EasyBac&kslash"},  // E opens the settings
     {IDM_NP_DOT, OPT_NP_DOT, u"&NUM Punkt"},

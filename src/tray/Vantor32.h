@@ -28,7 +28,8 @@ enum ATrayCommand : std::uint32_t {
     IDM_AUTOSTART,
     IDM_INFO,
     IDM_QUIT,
-    IDM_SETTINGS
+    IDM_SETTINGS,
+    IDM_ABBREV
 };
 
 struct RTrayMenuItem {

@@ -91,7 +91,7 @@ struct Window {
     }
     // In front with the keyboard focus on one of its controls, so that keys land there.
     bool Front() { return Ready(wnd); }
-    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 5 Erweitert).
+    // Ctrl+Tab until the tab control shows page (0 Allgemein ... 5 Erweitert, 6 Kürzel).
     bool Page(int page) {
         Front();
         HWND tabs = GetDlgItem(wnd, IDC_TABS);
@@ -414,4 +414,87 @@ TEST_CASE("Erweitert: the diagnostic switch, and Caps Lock taken away through th
     Chord(VK_MENU, 'L');
     CHECK(WaitItemText(w.wnd, IDC_EXTRA_PLAN,
                        L"„Tasten umbelegen…“ hebt die Umbelegung von Vantor32 auf."));
+}
+
+TEST_CASE("Kürzel: switched on, one added (a name taken is refused), edited and deleted") {
+    const std::wstring kAbbrevs = kProduct + L"\\Macros\\K\u00FCrzel";
+    RegDeleteTreeCU(kProduct);
+    RegSetByte(kSettings, L"Vantor eingeschaltet", 1);
+    RegSetText(kAbbrevs, L"mfg", L"Mit freundlichen Gruessen");
+    RegSetText(kAbbrevs, L"heute", L"^*49\"dd.mm.yyyy\"*40");
+    Scene scene;
+    REQUIRE(scene.Up());
+    Window w;
+    REQUIRE(w.Open());
+    Chord(VK_MENU, 'Z');  // "Kürzel" on the page "Allgemein"
+    CHECK(WaitUntil(
+        [] {
+            BYTE b = 0;
+            return RegGetByte(kSettings, L"K\u00FCrzel", &b) && b == 1;
+        },
+        5000));
+    REQUIRE(w.Page(6));
+    HWND list = Item(w.wnd, IDC_ABBREV_LIST);
+    REQUIRE(list);
+    CHECK(SendMessageW(list, 0x1004 /* LVM_GETITEMCOUNT */, 0, 0) == 2);
+
+    // "Neu…" with a name already taken (in another case): refused with the reason.
+    Chord(VK_MENU, 'N');
+    HWND editor = WaitDialog(L"Neues Kürzel");
+    REQUIRE(editor);
+    REQUIRE(Ready(editor, IDC_ABBREV_NAME));
+    TypeKeys(L"MFG\tHallo Welt");
+    CHECK(WaitItemText(editor, IDC_PREVIEW, L"Hallo Welt"));
+    Tap(VK_RETURN);
+    HWND refused = WaitDialog(L"Kürzel");
+    REQUIRE(refused);
+    CHECK(setup::MessageBoxText(refused).find(L"„mfg“ ist schon vergeben") == 0);
+    Ready(refused);
+    Tap(VK_RETURN);
+    REQUIRE(WaitGone(L"Kürzel"));
+    CHECK(RegText(kAbbrevs, L"mfg") == L"Mit freundlichen Gruessen");
+    // The name field has the focus again: another name is taken.
+    REQUIRE(Ready(editor, IDC_ABBREV_NAME));
+    Tap(VK_END, true);
+    for (int i = 0; i < 3; ++i) Tap(VK_BACK);
+    TypeKeys(L"hw");
+    CHECK(WaitItemText(editor, IDC_ABBREV_NAME, L"hw"));
+    setup::SaveScreenshot(editor, setup::ScreenshotPath(L"settings-kuerzel-neu"));
+    Tap(VK_RETURN);
+    REQUIRE(WaitGone(L"Neues Kürzel"));
+    CHECK(WaitUntil([&] { return RegText(kAbbrevs, L"hw") == L"Hallo Welt"; }, 5000));
+    CHECK(WaitUntil([&] { return SendMessageW(list, 0x1004, 0, 0) == 3; }, 5000));
+    w.Shot(L"settings-kuerzel");
+
+    // Typed in the target program.
+    scene.Focus();
+    TypeKeys(L"hw ");
+    CHECK(scene.WaitText(L"Hallo Welt "));
+
+    // Edit: Enter on the list opens the selected one (the one just added).
+    w.Front();
+    Chord(VK_MENU, 'K');  // the list's label
+    REQUIRE(Ready(w.wnd, IDC_ABBREV_LIST));
+    Tap(VK_RETURN);
+    editor = WaitDialog(L"Kürzel bearbeiten");
+    REQUIRE(editor);
+    CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt"));
+    REQUIRE(Ready(editor, IDC_TEXT));
+    Tap(VK_END, true);
+    TypeKeys(L"!");
+    CHECK(WaitItemText(editor, IDC_TEXT, L"Hallo Welt!"));
+    Tap(VK_RETURN);
+    REQUIRE(WaitGone(L"Kürzel bearbeiten"));
+    CHECK(RegText(kAbbrevs, L"hw") == L"Hallo Welt!");
+
+    // Delete asks first.
+    w.Front();
+    Chord(VK_MENU, 'L');
+    HWND ask = WaitDialog(L"Kürzel löschen");
+    REQUIRE(ask);
+    CHECK(setup::MessageBoxText(ask).find(L"Das Kürzel „hw“ löschen?") == 0);
+    AnswerYes(ask);
+    CHECK(WaitUntil([&] { return RegText(kAbbrevs, L"hw") == L"<none>"; }, 5000));
+    CHECK(WaitUntil([&] { return SendMessageW(list, 0x1004, 0, 0) == 2; }, 5000));
+    CHECK(RegText(kAbbrevs, L"mfg") == L"Mit freundlichen Gruessen");
 }

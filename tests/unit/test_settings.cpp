@@ -229,7 +229,7 @@ TEST_CASE("reg file: the shipped example imports; deletions; foreign keys and ba
     REQUIRE(ParseRegFile(example, keys, error));
     std::vector<RImportChange> changes;
     REQUIRE(PlanImport(keys, changes, error));
-    CHECK(changes.size() == 12 + 8 + 6 + 7 + 7);
+    CHECK(changes.size() == 13 + 8 + 6 + 3 + 7 + 7);
     REQUIRE(ApplyImport(keys, error));
     CHECK(FindMacro(kMacroTableAltGr, 0x47, 0x08) == u"Guten Tag,\xFF\x00\r"s);
     CHECK(FindMacro(kMacroTableHtml, 0xDB, 0) == u"&szlig;");

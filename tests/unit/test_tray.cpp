@@ -57,7 +57,7 @@ TEST_SUITE("tray menu") {
         for (const auto& i : BuildTrayMenu()) texts.push_back(i.id ? i.text : u"-");
         CHECK(texts == std::vector<std::u16string>{
                            u"&Vantor eingeschaltet", u"-", u"&Umlautwandlung", u"Umlaute als &HTML",
-                           u"Easy&Tab", u"EasyBac&kslash", u"&NUM Punkt", u"&CAPSLOCK sperren",
+                           u"Kür&zel", u"Easy&Tab", u"EasyBac&kslash", u"&NUM Punkt", u"&CAPSLOCK sperren",
                            u"NU&M sperren", u"&Piepsen bei Umschaltungen", u"&Speaker benutzen",
                            u"-", u"&Einstellungen…", u"&Diagnose anzeigen", u"Mit &Windows starten",
                            u"&Info", u"-", u"&Beenden"});
@@ -81,6 +81,7 @@ TEST_SUITE("tray menu") {
         const std::pair<std::uint32_t, const char16_t*> items[] = {
             {IDM_MAIN, u"Vantor eingeschaltet"},
             {IDM_UMLAUT, u"Umlautwandlung"},
+            {IDM_ABBREV, u"K\u00FCrzel"},
             {IDM_EZ_TAB, u"EasyTab"},
             {IDM_EZ_BS, u"EasyBackslash"},
             {IDM_NP_DOT, u"NUM Punkt"},
@@ -101,7 +102,7 @@ TEST_SUITE("tray menu") {
             CHECK(RunTrayCommand(id, kExe) == TRAY_NONE);
             CHECK(f.Byte(name) == std::optional<std::uint8_t>(0));
         }
-        // Nothing else was written: nine values, all off.
+        // Nothing else was written: ten values, all off.
         for (const auto& [id, name] : items) CHECK(f.Byte(name) == std::optional<std::uint8_t>(0));
         CHECK_FALSE(f.fake.GetRegValue(HKEY_CURRENT_USER, kSettings, u"UmlautMode"));
         CHECK(MainSwitchOn() == false);

@@ -123,6 +123,11 @@ int wmain() {
     const std::vector<Step> steps = {
         {"plain letters pass unchanged",
          {{'H', TAP}, {'A', TAP}, {'L', TAP}, {'L', TAP}, {'O', TAP}, {VK_SPACE, TAP}}},
+        {"an abbreviation: mfg and a space become its text",
+         {{'M', TAP}, {'F', TAP}, {'G', TAP}, {VK_SPACE, TAP}, {kNoKey, SETTLE}}},
+        {"a command abbreviation: heute and a space type the date",
+         {{'H', TAP}, {'E', TAP}, {'U', TAP}, {'T', TAP}, {'E', TAP}, {VK_SPACE, TAP},
+          {kNoKey, SETTLE}}},
         {"AltGr+E types its macro",
          {{VK_RMENU, DOWN}, {'E', TAP}, {kNoKey, SETTLE}, {VK_RMENU, UP}, {VK_SPACE, TAP}}},
         {"the umlaut keys are converted (ASCII table)",
@@ -181,9 +186,14 @@ int wmain() {
     auto lines = ReadLines(scene.viewerLog);
     bool on = false;
     int shown = 0;
-    for (const auto& l : lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& l = lines[i];
+        // The E of AltGr+E, not one typed in a word: its macro is looked up with AltGr.
+        bool altGrE = false;
+        for (std::size_t k = i + 1; k < lines.size() && k <= i + 4; ++k)
+            altGrE = altGrE || lines[k].find("vkStr=00080045") != std::string::npos;
         if (l.find("VK:0045") != std::string::npos && l.rfind("PROCESS:", 0) == 0 &&
-            l.find("\tDN\t") != std::string::npos && !on)
+            l.find("\tDN\t") != std::string::npos && altGrE && !on)
             on = true;
         if (on) {
             std::printf("  %s\n", l.c_str());
