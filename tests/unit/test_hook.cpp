@@ -273,15 +273,15 @@ TEST_CASE("a nested call for the key being converted does not run its macro agai
 TEST_CASE("an error after a macro typed in the key's place still swallows the key") {
     HookFixture f;
     f.SetOption(u"Vantor eingeschaltet", 1);
-    // *7 toggles EasyTab, stored here with a type the store refuses.
-    f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"EasyTab", 1);
+    // *7 toggles EasyTab, in a key this program may read but not write.
+    f.fake.ProtectRegKey(HKEY_CURRENT_USER, kSettings);
     f.SetMacro(u"00000041", u"^prog^abc^*7");
     CHECK(f.Press('A', 0x1E) == 1);
     CHECK_FALSE(f.fake.injected.empty());
     CHECK(f.fake.nextHookCalls.empty());
     bool logged = false;
     for (const auto& l : f.fake.debugOutput)
-        if (l == u"ConvertKey: Ungültiger Datentyp für 'EasyTab'") logged = true;
+        if (l == u"ConvertKey: Fehler beim Setzen der Daten für 'EasyTab'") logged = true;
     CHECK(logged);
 }
 
