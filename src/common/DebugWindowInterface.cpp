@@ -93,7 +93,11 @@ bool DiagnoseSwitchOn() {
     return on;
 }
 
-enum class EViewerResult { DELIVERED, GONE, SILENT };
+enum class EViewerResult {
+    DELIVERED,
+    GONE,   // no usable viewer (window, block or lock missing or broken): look again later
+    SILENT  // a wait ran out: the viewer is left alone for a while
+};
 
 // Hands the line to the viewer through its block, holding the writers' lock so that no
 // other process clears or fills the block before the viewer has read it. Every wait takes
@@ -105,11 +109,12 @@ EViewerResult SendToViewer(RLogListeners& l, const std::u16string& text,
         const std::uint32_t spent = l.viewerMs + (Plat().GetTickCount() - start);
         return spent >= kViewerTimeoutMs ? 0 : kViewerTimeoutMs - spent;
     };
-    EViewerResult result = EViewerResult::SILENT;
+    EViewerResult result = EViewerResult::GONE;
     try {
         if (l.lock == 0) l.lock = Plat().CreateMutexW(false, kDebugMutexName);
         if (l.lock == 0) return result;
         const std::uint32_t wait = Plat().WaitForSingleObject(l.lock, left());
+        if (wait == WAIT_TIMEOUT) return EViewerResult::SILENT;
         if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) return result;
         try {
             TSharedMemory block(kDebugBlockSize, false);
@@ -119,11 +124,14 @@ EViewerResult SendToViewer(RLogListeners& l, const std::u16string& text,
                 block.SetAsString(text);
                 const std::uint32_t timeout = left();
                 LResult ignored = 0;
-                if (timeout > 0 && Plat().SendMessageTimeoutW(l.viewer, WM_DEBUG_LINE, 1, 0,
-                                                               SMTO_ABORTIFHUNG, timeout, &ignored))
+                if (timeout == 0) {
+                    result = EViewerResult::SILENT;
+                } else if (Plat().SendMessageTimeoutW(l.viewer, WM_DEBUG_LINE, 1, 0,
+                                                      SMTO_ABORTIFHUNG, timeout, &ignored)) {
                     result = EViewerResult::DELIVERED;
-                else if (timeout > 0 && Plat().GetLastError() == ERROR_INVALID_WINDOW_HANDLE)
-                    result = EViewerResult::GONE;
+                } else if (Plat().GetLastError() != ERROR_INVALID_WINDOW_HANDLE) {
+                    result = EViewerResult::SILENT;
+                }
             } catch (...) {
                 // fall through to the release: the block is freed on every path
             }

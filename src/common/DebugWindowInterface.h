@@ -20,9 +20,9 @@ constexpr std::uint32_t WM_DEBUG_LINE = 0x400 + 100;
 // log scope) spends at most this long on the viewer in all: waiting for the writers'
 // lock and for the viewer's answers to each of its lines.
 constexpr std::uint32_t kViewerTimeoutMs = 200;
-// A viewer that used that time up (or whose lock, block or window failed) is not waited
-// for again by this process for this long: its copies of the lines are dropped meanwhile,
-// the debugger output keeps getting them.
+// A viewer that used that time up is not waited for again by this process for this long:
+// its copies of the lines are dropped meanwhile, the debugger output keeps getting them.
+// A window without a usable block (or gone) is only dropped until the next look.
 constexpr std::uint32_t kViewerRetryMs = 1000;
 // The look for the viewer window is a call to the window server; one per key press was a
 // quarter of what a key costs with nothing switched on. A viewer started (or closed) is

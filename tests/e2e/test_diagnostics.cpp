@@ -173,3 +173,41 @@ TEST_CASE("while the viewer's window thread sleeps, typing waits for it once now
     }
     CHECK(seen);
 }
+
+TEST_CASE("a viewer started while keys are typed gets their lines within a quarter second") {
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap('A');
+    REQUIRE(scene.WaitText(L"a"));
+    REQUIRE(scene.WaitViewerContains("PROCESS:\tVK:0041"));
+    // The viewer goes; a key typed then tells the target's library there is none.
+    PostMessageW(FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)"), WM_CLOSE, 0, 0);
+    REQUIRE(WaitExit(scene.viewer, 10000));
+    Tap('B');
+    REQUIRE(scene.WaitText(L"ab"));
+
+    const std::wstring out = TempPath(L"viewer-late");
+    Process late = Start(L"\"" + ExeDir() + L"vtview.exe\" --quiet --out \"" + out + L"\"");
+    REQUIRE(WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000));
+    const double appeared = Seconds();
+    // Keys one after another; the first whose line reaches the new viewer was typed this
+    // long after its window appeared.
+    std::wstring typed = L"ab";
+    double reached = -1;
+    for (int i = 0; i < 40 && reached < 0; ++i) {
+        const double typedAt = Seconds();
+        Tap('C');
+        typed += L'c';
+        REQUIRE(scene.WaitText(typed, 10000));
+        if (WaitUntil([&] { return ReadFileBytes(out).find("VK:0043") != std::string::npos; },
+                      100))
+            reached = typedAt - appeared;
+    }
+    MESSAGE("first line at the new viewer for a key typed " << reached * 1000
+                                                             << " ms after its window appeared");
+    CHECK(reached >= 0);
+    CHECK(reached < 0.6);  // 250 ms, and room for a loaded machine
+    PostMessageW(FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)"), WM_CLOSE, 0, 0);
+    if (!WaitExit(late, 5000)) Kill(late);
+}

@@ -221,6 +221,24 @@ TEST_SUITE("DebugWrite") {
         CHECK(FindDebugWindow() == 0);
     }
 
+    TEST_CASE("a viewer replaced by a new one: the new one gets the lines after the next look") {
+        FakeScope scope;
+        auto* old = new Viewer(scope.fake);
+        (void)DebugWrite(u"to the old one");
+        REQUIRE(old->seen.size() == 1);
+        // It goes, block and window; a new one starts at once.
+        scope.fake.RemoveWindow(old->wnd);
+        scope.fake.UnmapViewOfFile(const_cast<std::uint8_t*>(old->view));
+        scope.fake.CloseHandle(old->block);
+        delete old;
+        Viewer fresh(scope.fake);
+        (void)DebugWrite(u"lost: the old handle");
+        scope.fake.tickCount += kViewerLookIntervalMs;
+        (void)DebugWrite(u"to the new one");
+        REQUIRE(fresh.seen.size() == 1);
+        CHECK(Viewer::Text(fresh.seen[0], 14) == u"to the new one");
+    }
+
     TEST_CASE("a slow viewer costs a hook call 200 ms at most, then a second of nothing") {
         FakeScope scope;
         Viewer viewer(scope.fake);
