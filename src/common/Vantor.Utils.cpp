@@ -1,7 +1,6 @@
 #include "Vantor.Utils.h"
 
 #include <atomic>
-#include <vector>
 
 #include "DebugWindowInterface.h"
 #include "Format.h"
@@ -62,7 +61,9 @@ void NoteReadable(AOption index) {
     if (index >= 0 && index < OPT_COUNT) gUnreadable[index] = 0;
 }
 
-void NoteUnreadable(AOption index, std::uint64_t signature, const std::u16string& why,
+// `why` builds the failure's text; it is called only for a line that someone takes.
+template <class Why>
+void NoteUnreadable(AOption index, std::uint64_t signature, const Why& why,
                     const char16_t* countsAs) {
     if (index < 0 || index >= OPT_COUNT) return;
     if (gUnreadable[index].exchange(signature) == signature) return;
@@ -121,11 +122,16 @@ std::uint8_t TOptionsRegistry::ReadFlagOr(AOption index, std::uint8_t def,
         NoteReadable(index);
         return value;
     }
-    const std::u16string why =
-        read == FLAG_INVALID ? Format(u"Ungültiger Datentyp für '%s'", name)
-                             : Format(u"Fehler beim Holen der Daten für '%s' (%d)", name,
-                                      static_cast<int>(LastError()));
-    NoteUnreadable(index, signature, why, countsAs);
+    const long error = LastError();
+    NoteUnreadable(
+        index, signature,
+        [&] {
+            return read == FLAG_INVALID
+                       ? Format(u"Ungültiger Datentyp für '%s'", name)
+                       : Format(u"Fehler beim Holen der Daten für '%s' (%d)", name,
+                                static_cast<int>(error));
+        },
+        countsAs);
     return def;
 }
 
@@ -143,17 +149,11 @@ std::u16string TOptionsRegistry::GetOptionStringOrEmpty(AOption index) {
         NoteReadable(index);
         return text;
     } catch (const ERegistryException& e) {
-        // The failure's signature: the value's type and size now, and the error text.
+        // The failure's signature: the value's type and size now.
         const std::u16string& name = OptionValueNames.at(index);
         std::uint32_t type = REG_NONE, size = 0;
-        (void)GetDataInfo(name, &type, &size);
-        const std::u16string& why = e.Message();
-        std::vector<std::uint8_t> bytes;
-        for (char16_t c : why) bytes.push_back(static_cast<std::uint8_t>(c ^ (c >> 8)));
-        NoteUnreadable(index,
-                       Signature(LastError(), type, size, bytes.data(),
-                                 static_cast<std::uint32_t>(bytes.size())),
-                       why, u"leer");
+        const long error = GetDataInfo(name, &type, &size) ? 0 : LastError();
+        NoteUnreadable(index, Signature(error, type, size, nullptr, 0), e.Message(), u"leer");
         return std::u16string();
     }
 }

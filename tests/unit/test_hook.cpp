@@ -219,15 +219,31 @@ TEST_CASE("with nobody listening no line is built and the viewer is looked for o
 
 TEST_CASE("an error inside the hook is contained, logged, and the key passed on") {
     HookFixture f;
-    // A switch stored as a DWORD makes the option store raise its error.
-    f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet", 1);
+    // Without its option store the pipeline raises its error.
+    Options.reset();
     f.fake.nextHookResult = 9;
     CHECK(f.Press('A', 0x1E) == 9);
     bool logged = false;
     for (const auto& l : f.fake.debugOutput)
-        if (l.find(u"Ungültiger Datentyp für 'Vantor eingeschaltet'") != std::u16string::npos)
-            logged = true;
+        if (l.find(u"Options not open") != std::u16string::npos) logged = true;
     CHECK(logged);
+}
+
+TEST_CASE("every switch stored with a wrong type: the keys pass, each call tells the host") {
+    HookFixture f;
+    for (const auto& name : OptionValueNames)
+        f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, name, 1);
+    f.SetMacro(u"00000041", u"never");
+    f.fake.nextHookResult = 7;
+    CHECK(f.Press('A', 0x1E) == 7);
+    CHECK(f.Release('A', 0x1E) == 7);
+    CHECK(f.Press(VK_OEM_2, 0x35) == 7);
+    CHECK(f.Release(VK_OEM_2, 0x35) == 7);
+    CHECK(f.fake.injected.empty());
+    CHECK(f.fake.nextHookCalls.size() == 4);
+    // the modifier byte asked for once and reported twice in every call
+    CHECK(f.getModifiers == 4);
+    CHECK(f.reported.size() == 8);
 }
 
 TEST_CASE("Install switches the hook on and off and reports the handle as it stands") {
