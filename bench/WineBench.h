@@ -26,6 +26,7 @@ struct RCallCounts {
     std::uint64_t debugLines = 0;
     std::uint64_t keyState = 0;  // GetKeyState, GetAsyncKeyState, GetKeyboardState
     std::uint64_t injected = 0;  // SendInput, keybd_event
+    std::uint64_t injectCalls = 0;  // of them, SendInput calls with several events
     std::uint64_t layout = 0;    // MapVirtualKeyW, VkKeyScanW, GetKeyNameTextW
     std::uint64_t sleeps = 0;
     std::uint64_t other = 0;
@@ -109,6 +110,12 @@ public:
         ++counts.injected;
         if (recordInjected) recordInjected->push_back(input);
         return inner_.SendInput(input);
+    }
+    std::uint32_t SendInputArray(const std::vector<vt::KeyInput>& inputs) override {
+        counts.injected += inputs.size();
+        ++counts.injectCalls;
+        if (recordInjected) recordInjected->insert(recordInjected->end(), inputs.begin(), inputs.end());
+        return inner_.SendInputArray(inputs);
     }
     void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
                      std::uintptr_t extraInfo) override {
@@ -263,6 +270,10 @@ public:
         ++counts.other;
         return inner_.GetCurrentProcessId();
     }
+    std::uint32_t GetCurrentThreadId() override {
+        ++counts.other;
+        return inner_.GetCurrentThreadId();
+    }
     std::uint32_t GetFileAttributesW(const std::u16string& path) override {
         ++counts.other;
         return inner_.GetFileAttributesW(path);
@@ -363,6 +374,18 @@ inline const char* OptimizeNote() {
 // ---------------------------------------------------------------- the focused target
 // Injected keys go to the window with the focus: a window of the benchmark's own with
 // an EDIT takes them, so that nothing else on the desktop receives them.
+// Letters, capitals, digits, punctuation and blanks; all of it has a key on the layout
+// of the Wine session (which has none for the parentheses), so every character is one
+// key stroke and the edit's text can be compared with what was sent.
+inline std::u16string MakeProse(std::size_t length) {
+    const std::u16string pattern =
+        u"The Quick Brown Fox, 12 jumps over 34 lazy dogs! [Yes?] \"A-B\" & 5.67; x_y=9/0 'Z' ";
+    std::u16string text;
+    while (text.size() < length) text += pattern;
+    text.resize(length);
+    return text;
+}
+
 class TTargetWindow {
 public:
     TTargetWindow() {

@@ -86,7 +86,10 @@ void ThroughConvertKey(const Scenario& s) {
     ModifierState = s.altGr ? 0x0E : 0;
     LockState = 0;
     const KeyEvent event{s.vk, 0x00000001u | (s.scan << 16)};
-    Run("ConvertKey", s, fake, [&] { ConvertKey(event); });
+    Run("ConvertKey", s, fake, [&] {
+        ConvertKey(event);
+        ResetPlayback();  // the injected text never comes back here
+    });
     Options.reset();
     HostWindow = 0;
     ModifierState = 0;
@@ -112,13 +115,12 @@ void ThroughKeyboardProc(const Scenario& s) {
         fake.HoldKey(VK_LCONTROL);
         fake.HoldKey(VK_RMENU);
     }
-    PlaybackActive = false;
+    ResetPlayback();
     const LParam lParam = static_cast<LParam>(0x00000001u | (s.scan << 16));
     KeyboardProc(HC_ACTION, s.vk, lParam);  // learns the hook handle once
     Run("KeyboardProc", s, fake, [&] {
         KeyboardProc(HC_ACTION, s.vk, lParam);
-        PlaybackActive = false;  // the injected marker never comes back here,
-        PendingSequences = 0;    // nor the text
+        ResetPlayback();  // the injected text never comes back here
     });
     LibraryUnload();
 }

@@ -142,8 +142,7 @@ void MeasureRun(const Scenario& s, vtbench::TCountingPlatform& counting,
         const double start = Now();
         vt::KeyboardProc(HC_ACTION, s.vk, lParam);
         const double took = Now() - start;
-        vt::PlaybackActive = false;       // the injected marker never comes back here,
-        vt::PendingSequences = 0;         // nor the text
+        vt::ResetPlayback();              // the injected text never comes back here
         if (s.altGr) target.Pump(false);  // the macro's keys: dropped
         return took;
     };

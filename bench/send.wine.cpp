@@ -24,18 +24,6 @@ namespace {
 constexpr int kRuns = 41;
 constexpr std::size_t kLength = 100;
 
-// Letters, capitals, digits, punctuation and blanks; all of it has a key on the layout
-// of the Wine session (which has none for the parentheses), so every character is one
-// key stroke and the edit's text can be compared with what was sent.
-std::u16string MakeText(std::size_t length) {
-    const std::u16string pattern =
-        u"The Quick Brown Fox, 12 jumps over 34 lazy dogs! [Yes?] \"A-B\" & 5.67; x_y=9/0 'Z' ";
-    std::u16string text;
-    while (text.size() < length) text += pattern;
-    text.resize(length);
-    return text;
-}
-
 std::wstring Wide(const std::u16string& s) {
     return std::wstring(s.begin(), s.end());
 }
@@ -82,7 +70,7 @@ int main() {
     }
     vt::ModifierState = 0;
 
-    const std::u16string text = MakeText(kLength);
+    const std::u16string text = vtbench::MakeProse(kLength);
     const std::wstring expected = Wide(text);
 
     // warm up: the first injected keys of a process pay for setting up its input

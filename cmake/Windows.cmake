@@ -26,7 +26,7 @@ file(GLOB VT_SETUP_RC CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/setup/*.rc)
 if(VT_SETUP_SOURCES OR VT_SETUP_WIN32)
   enable_language(RC)
   add_executable(VtInst WIN32 ${VT_SETUP_SOURCES} ${VT_SETUP_WIN32} ${VT_SETUP_RC})
-  target_link_libraries(VtInst PRIVATE vt_win32 comctl32 gdi32)
+  target_link_libraries(VtInst PRIVATE vt_win32 comctl32 gdi32 wtsapi32)
   target_link_options(VtInst PRIVATE -municode)
 endif()
 

@@ -33,6 +33,13 @@ Unicode true
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Vantor32"
 !define UNINSTALLER "uninst.exe"
+; machine-wide: the installation's choices the tray program follows for each person
+!define MACHINE_KEY "Software\Quellmark\Vantor32"
+; A folder outside Program Files gets the rights Program Files has: owned by the
+; Administrators, full control for SYSTEM and Administrators, read and execute for
+; Users; nothing inherited from a parent that normal users may change. (The unit tests
+; read the same file.)
+!define /file FOLDER_SDDL "${__FILEDIR__}\folder-rights.sddl"
 ; the window the tray program owns (class and title)
 !define HOST_WINDOW "Vantor32"
 
@@ -68,6 +75,9 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "${PUBLISHER}"
 !define MUI_WELCOMEPAGE_TEXT "Dieser Assistent installiert ${PRODUCT} ${VERSION}: das Programm im Infobereich der Taskleiste, die Tastatur-Bibliotheken, die Diagnoseanzeige und das Setup-Programm VtInst.$\r$\n$\r$\nEin laufendes ${PRODUCT} wird dabei beendet. Ihre Einstellungen und Makros bleiben erhalten.$\r$\n$\r$\n$_CLICK"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_COMPONENTS
+; an upgrade goes into the installed folder: no folder to choose
+!define MUI_PAGE_CUSTOMFUNCTION_PRE SkipFolderOnUpgrade
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 ; A restart is offered, never preselected: "Fertig stellen" pressed out of habit must not
@@ -83,6 +93,7 @@ VIAddVersionKey /LANG=1031 "LegalCopyright" "${PUBLISHER}"
 ; ---------------------------------------------------------------- shared functions
 
 Var TrayClosed  ; 1 when the setup closed a running tray program
+Var InstalledDir  ; the folder of the installed version, "" when none
 
 ; Asks a running tray program to close (WM_CLOSE to its window) and waits until its
 ; process has ended, so that its files and libraries can be replaced or removed.
@@ -117,27 +128,229 @@ FunctionEnd
 !insertmacro CLOSE_TRAY ""
 !insertmacro CLOSE_TRAY "un."
 
+; The owner and the access list of $INSTDIR as text ("" when they cannot be read).
+!macro READ_FOLDER_SECURITY un
+Function ${un}ReadFolderSecurity
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $3 ""
+  ; OWNER | DACL
+  System::Call 'advapi32::GetNamedSecurityInfoW(w "$INSTDIR", i 1, i 5, p 0, p 0, p 0, p 0, *p .r0) i .r1'
+  ${If} $1 = 0
+    System::Call 'advapi32::ConvertSecurityDescriptorToStringSecurityDescriptorW(p r0, i 1, i 5, *p .r2, p 0) i .r1'
+    ${If} $1 <> 0
+      System::Call '*$2(&w${NSIS_MAX_STRLEN} .r3)'
+      System::Call 'kernel32::LocalFree(p r2) p'
+    ${EndIf}
+    System::Call 'kernel32::LocalFree(p r0) p'
+  ${EndIf}
+  StrCpy $0 $3
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+!macroend
+!insertmacro READ_FOLDER_SECURITY ""
+!insertmacro READ_FOLDER_SECURITY "un."
+
 ; ---------------------------------------------------------------- install
 
 
 ; A file that is still loaded (the hook library stays mapped in programs until they
-; next read input) cannot be overwritten, but it can be renamed: the new file takes its
-; place and the old one goes at the next restart.
-!macro FREE_FILE path
-  ${If} ${FileExists} "${path}"
+; next read input) cannot be overwritten or deleted, but it can be renamed: the new file
+; takes its place and the old one goes at the next restart. Each rename takes a spare
+; name no file holds yet (PATH.N.alt): a spare of an earlier update may still be in use.
+; Leaves "" on the stack when the file is gone, else the spare name or the path itself
+; when it could not be moved.
+!macro SPARE_FILE un
+Function ${un}SpareFile
+  Exch $0
+  Push $1
+  Push $2
+  StrCpy $2 ""
+  ${If} ${FileExists} "$0"
     ClearErrors
-    Delete "${path}"
+    Delete "$0"
     ${If} ${Errors}
-      Delete "${path}.alt"
-      Rename "${path}" "${path}.alt"
-      Delete /REBOOTOK "${path}.alt"
+      StrCpy $1 0
+      ${Do}
+        StrCpy $2 "$0.$1.alt"
+        ${IfNot} ${FileExists} "$2"
+          ClearErrors
+          Rename "$0" "$2"
+          ${IfNot} ${Errors}
+            Delete /REBOOTOK "$2"
+            ${Break}
+          ${EndIf}
+        ${EndIf}
+        IntOp $1 $1 + 1
+        ${If} $1 >= 100
+          StrCpy $2 "$0"
+          ${Break}
+        ${EndIf}
+      ${Loop}
     ${EndIf}
   ${EndIf}
+  StrCpy $0 $2
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
 !macroend
+!insertmacro SPARE_FILE ""
+!insertmacro SPARE_FILE "un."
+
+!macro FREE_FILE path
+  Push "${path}"
+  Call SpareFile
+  Pop $0
+  ${If} $0 == "${path}"
+    DetailPrint "Nicht ersetzbar (wird verwendet): ${path}"
+  ${EndIf}
+!macroend
+
+; Spare names left by updates: removed now, or at the next restart while in use.
+!macro REMOVE_SPARES un dir
+  Push $0
+  Push $1
+  FindFirst $0 $1 "${dir}\*.alt"
+  ${DoWhile} $1 != ""
+    ClearErrors
+    Delete "${dir}\$1"
+    ${If} ${Errors}
+      Delete /REBOOTOK "${dir}\$1"
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  Pop $1
+  Pop $0
+!macroend
+
+; Whether a folder holds anything (a folder of our own installation is not asked).
+Function FolderHasFiles
+  Exch $0
+  Push $1
+  Push $2
+  StrCpy $2 0
+  FindFirst $1 $0 "$0\*.*"
+  ${DoWhile} $0 != ""
+    ${If} $0 != "."
+    ${AndIf} $0 != ".."
+      StrCpy $2 1
+      ${Break}
+    ${EndIf}
+    FindNext $1 $0
+  ${Loop}
+  FindClose $1
+  StrCpy $0 $2
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Inside Program Files the folder has Windows' rights already.
+Function InProgramFiles
+  Push $0
+  Push $1
+  !if "${ARCH}" == "amd64"
+    StrCpy $1 "$PROGRAMFILES64\"
+  !else
+    StrCpy $1 "$PROGRAMFILES\"
+  !endif
+  StrLen $0 $1
+  StrCpy $0 "$INSTDIR\" $0
+  ${If} $0 == $1
+    StrCpy $0 1
+  ${Else}
+    StrCpy $0 0
+  ${EndIf}
+  Pop $1
+  Exch $0
+FunctionEnd
+
+Function SkipFolderOnUpgrade
+  ${If} $InstalledDir != ""
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; A folder outside Program Files that already holds files: anything planted there by a
+; normal user would stay beside the programs administrators run. Refused.
+Function CheckFolder
+  ${If} $InstalledDir != ""
+    Return
+  ${EndIf}
+  Call InProgramFiles
+  Pop $0
+  ${If} $0 = 1
+    Return
+  ${EndIf}
+  Push "$INSTDIR"
+  Call FolderHasFiles
+  Pop $0
+  ${If} $0 = 1
+    MessageBox MB_OK|MB_ICONSTOP "Der Ordner $\"$INSTDIR$\" enthält schon Dateien. Wählen Sie einen leeren oder neuen Ordner: Vantor32 wird mit Administratorrechten daraus ausgeführt." /SD IDOK
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; The rights of Program Files for a folder elsewhere, written before any file goes in
+; (new files inherit them). Their text as Windows reads them back is kept in the
+; uninstall entry, which only administrators can change: the uninstaller compares before
+; it runs a program from the folder.
+Function ProtectFolder
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  Call InProgramFiles
+  Pop $0
+  ${If} $0 = 1
+    DeleteRegValue HKLM "${UNINST_KEY}" "FolderSecurity"
+  ${Else}
+    StrCpy $5 ""
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${FOLDER_SDDL}", i 1, *p .r0, p 0) i .r1'
+    ${If} $1 <> 0
+      System::Call 'advapi32::GetSecurityDescriptorOwner(p r0, *p .r2, *i .r4) i'
+      System::Call 'advapi32::GetSecurityDescriptorDacl(p r0, *i .r4, *p .r3, *i .r4) i'
+      ; OWNER | DACL | PROTECTED_DACL, on the folder and what it holds
+      System::Call 'advapi32::SetNamedSecurityInfoW(w "$INSTDIR", i 1, i 0x80000005, p r2, p 0, p r3, p 0) i .r1'
+      System::Call 'kernel32::LocalFree(p r0) p'
+      ${If} $1 = 0
+        Call ReadFolderSecurity
+        Pop $5
+      ${EndIf}
+    ${EndIf}
+    ${If} $5 == ""
+      MessageBox MB_OK|MB_ICONSTOP "Die Rechte des Ordners $\"$INSTDIR$\" ließen sich nicht setzen." /SD IDOK
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+    WriteRegStr HKLM "${UNINST_KEY}" "FolderSecurity" $5
+  ${EndIf}
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
 
 Section "${PRODUCT}" SecProgram
   SectionIn RO
   Call CloseTray
+  ${If} $InstalledDir == ""
+    ; a silent install has no folder page: the same check
+    Call CheckFolder
+  ${EndIf}
+  CreateDirectory "$INSTDIR"
+  Call ProtectFolder
   SetOutPath "$INSTDIR"
   !insertmacro FREE_FILE "$INSTDIR\Vantor32.exe"
   !insertmacro FREE_FILE "$INSTDIR\Vt32Util.dll"
@@ -173,8 +386,18 @@ Section "${PRODUCT}" SecProgram
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
 SectionEnd
 
+; Nothing is written for the person here: this process may run with another
+; administrator's credentials. The tray program, started as each person, writes the
+; autostart value at its first start when the installation chose it.
 Section "Mit Windows starten" SecAutostart
-  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Vantor32.exe"'
+SectionEnd
+
+Section "-choices"
+  ${If} ${SectionIsSelected} ${SecAutostart}
+    WriteRegDWORD HKLM "${MACHINE_KEY}" "Autostart" 1
+  ${Else}
+    WriteRegDWORD HKLM "${MACHINE_KEY}" "Autostart" 0
+  ${EndIf}
 SectionEnd
 
 SectionGroup "Tasten umbelegen (wirksam nach einem Neustart)" SecRemap
@@ -193,6 +416,9 @@ Section "-remap"
     StrCpy $0 "$0 SCROLLOCK"
   ${EndIf}
   ${If} $0 != ""
+    ${If} ${Silent}
+      StrCpy $0 "$0 /Q"  ; nobody there to confirm a box
+    ${EndIf}
     DetailPrint "Tastenumbelegung:$0 (VtInst bestätigen)"
     ExecWait '"$INSTDIR\VtInst.exe" /M$0' $1
     ${If} $1 == 0
@@ -225,18 +451,30 @@ Function .onInit
       Quit
     ${EndIf}
   !endif
+  StrCpy $InstalledDir ""
   ReadRegStr $0 HKLM "${UNINST_KEY}" "UninstallString"
-  ${If} $0 != ""  ; an upgrade
-    ; whether it starts with Windows is the user's choice (the tray menu): kept
-    ReadRegStr $1 HKCU "${RUN_KEY}" "${RUN_VALUE}"
-    ${If} $1 == ""
+  ReadRegStr $1 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 != ""  ; an upgrade: into the installed folder, whatever /D says
+  ${AndIf} $1 != ""
+    StrCpy $InstalledDir $1
+    StrCpy $INSTDIR $1
+    ; the installation's earlier choice for new users; each person's own is in the
+    ; tray menu and stays
+    ClearErrors
+    ReadRegDWORD $2 HKLM "${MACHINE_KEY}" "Autostart"
+    ${If} ${Errors}
+      ReadRegStr $2 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+      ${If} $2 == ""
+        !insertmacro UnselectSection ${SecAutostart}
+      ${EndIf}
+    ${ElseIf} $2 = 0
       !insertmacro UnselectSection ${SecAutostart}
     ${EndIf}
   ${EndIf}
 FunctionEnd
 
 LangString DESC_Program ${LANG_GERMAN} "Das Programm im Infobereich, die Tastatur-Bibliotheken, die Diagnoseanzeige und VtInst."
-LangString DESC_Autostart ${LANG_GERMAN} "${PRODUCT} startet bei jeder Anmeldung (für Sie)."
+LangString DESC_Autostart ${LANG_GERMAN} "${PRODUCT} startet bei jeder Anmeldung (für jeden Benutzer ab seinem ersten Start von ${PRODUCT})."
 LangString DESC_Remap ${LANG_GERMAN} "Belegt die Tasten auf Treiberebene um (VtInst.exe /M). Ein Neustart wendet die Umbelegung an."
 !insertmacro MUI_FUNCTION_DESCRIPTION_BEGIN
   !insertmacro MUI_DESCRIPTION_TEXT ${SecProgram} $(DESC_Program)
@@ -274,15 +512,13 @@ Function un.RemoveFile
         Goto retry
       ${EndIf}
       MessageBox MB_YESNO|MB_ICONEXCLAMATION "Die Datei $\"$0$\" wird noch verwendet und konnte nicht entfernt werden.$\r$\n$\r$\nSoll sie beim nächsten Neustart entfernt werden?" /SD IDYES IDNO keep
-      ; Under another name: a new installation before the restart must not lose its
+      ; Under a spare name: a new installation before the restart must not lose its
       ; own file of that name when the restart removes this one.
-      Delete "$0.alt"
-      ClearErrors
-      Rename "$0" "$0.alt"
-      ${If} ${Errors}
+      Push "$0"
+      Call un.SpareFile
+      Pop $1
+      ${If} $1 == "$0"
         Delete /REBOOTOK "$0"
-      ${Else}
-        Delete /REBOOTOK "$0.alt"
       ${EndIf}
       StrCpy $PendingRestart 1
       DetailPrint "Wird beim nächsten Neustart entfernt: $0"
@@ -310,15 +546,49 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Whether the programs in $INSTDIR may be run with administrator rights: inside
+; Program Files, or with the rights the setup gave the folder, unchanged since.
+Function un.FolderTrusted
+  Push $0
+  Push $1
+  StrCpy $1 1
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "FolderSecurity"
+  ${If} $0 != ""
+    Call un.ReadFolderSecurity
+    Pop $1
+    ${If} $1 == $0
+      StrCpy $1 1
+    ${Else}
+      StrCpy $1 0
+    ${EndIf}
+  ${EndIf}
+  StrCpy $0 $1
+  Pop $1
+  Exch $0
+FunctionEnd
+
 Section "Uninstall"
   Call un.CloseTray
-  ; The setup tool asks what to remove of the settings, macros and sound choices and
-  ; removes them; a silent uninstall waits for nobody and keeps them all.
-  ${IfNot} ${Silent}
-  ${AndIf} ${FileExists} "$INSTDIR\VtInst.exe"
-    DetailPrint "VtInst /U: Einstellungen entfernen"
-    ExecWait '"$INSTDIR\VtInst.exe" /U'
-    Call un.CloseTray  ; in case it was started meanwhile
+  Call un.FolderTrusted
+  Pop $2
+  ${If} $2 = 0
+    DetailPrint "VtInst wird nicht ausgeführt: Die Rechte des Ordners wurden geändert."
+    MessageBox MB_OK|MB_ICONEXCLAMATION "Die Rechte des Ordners $\"$INSTDIR$\" wurden seit der Installation geändert. VtInst.exe wird deshalb nicht mit Administratorrechten ausgeführt: Einstellungen und eine Tastenumbelegung bleiben." /SD IDOK
+  ${ElseIf} ${FileExists} "$INSTDIR\VtInst.exe"
+    ; The setup tool asks what to remove of the settings, macros and sound choices of
+    ; the person it names and removes them; a silent uninstall waits for nobody and
+    ; keeps them all.
+    ${IfNot} ${Silent}
+      DetailPrint "VtInst /U: Einstellungen entfernen"
+      ExecWait '"$INSTDIR\VtInst.exe" /U'
+      Call un.CloseTray  ; in case it was started meanwhile
+    ${EndIf}
+    ; Whatever was chosen there: the keyboard gets back the map from before.
+    DetailPrint "VtInst /M /Q: Tastenumbelegung aufheben"
+    ExecWait '"$INSTDIR\VtInst.exe" /M /Q' $1
+    ${If} $1 != 0
+      DetailPrint "Die Tastenumbelegung ließ sich nicht aufheben (VtInst: $1)."
+    ${EndIf}
   ${EndIf}
 
   !insertmacro REMOVE_FILE "$INSTDIR\Vantor32.exe"
@@ -327,18 +597,18 @@ Section "Uninstall"
   !insertmacro REMOVE_FILE "$INSTDIR\VtInst.exe"
   !insertmacro REMOVE_FILE "$INSTDIR\Vantor32x86.exe"
   !insertmacro REMOVE_FILE "$INSTDIR\x86\Vt32Util.dll"
-  ; leftovers of an upgrade that replaced a file in use
-  Delete /REBOOTOK "$INSTDIR\Vantor32.exe.alt"
-  Delete /REBOOTOK "$INSTDIR\Vt32Util.dll.alt"
-  Delete /REBOOTOK "$INSTDIR\vtview.exe.alt"
-  Delete /REBOOTOK "$INSTDIR\VtInst.exe.alt"
-  Delete /REBOOTOK "$INSTDIR\Vantor32x86.exe.alt"
-  Delete /REBOOTOK "$INSTDIR\x86\Vt32Util.dll.alt"
+  ; leftovers of updates that replaced a file in use
+  !insertmacro REMOVE_SPARES "un." "$INSTDIR"
+  !insertmacro REMOVE_SPARES "un." "$INSTDIR\x86"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir /REBOOTOK "$INSTDIR\x86"
   RMDir /REBOOTOK "$INSTDIR"
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKLM "${MACHINE_KEY}"
+  DeleteRegKey /ifempty HKLM "Software\${PUBLISHER}"
+  ; What this account can reach of the tray program's registrations (VtInst /U removed
+  ; them for the person it named); other accounts keep theirs, see the README.
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   !insertmacro REMOVE_LABEL "Ein"
   !insertmacro REMOVE_LABEL "Aus"

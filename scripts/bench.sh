@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The benchmarks: builds a native Release tree without sanitizers and the win64 tree's
-# benchmark programs, then runs the two native ones (fake platform) and the two Windows
+# benchmark programs, then runs the two native ones (fake platform) and the three Windows
 # ones under Wine (real platform, no viewer running) and prints their figures. They
 # print figures and never fail on a number; not part of the test command.
 set -uo pipefail
@@ -24,7 +24,7 @@ cmake -S . -B "$B/native-release" -DCMAKE_BUILD_TYPE=Release -DVT_SANITIZERS=OFF
   cmake --build "$B/native-release" -j"$jobs" --target bench_send bench_pipeline || exit 1
 step "win64 build (benchmarks)"
 cmake --no-warn-unused-cli -S . -B "$B/win64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null &&
-  cmake --build "$B/win64" -j"$jobs" --target bench_send bench_pipeline || exit 1
+  cmake --build "$B/win64" -j"$jobs" --target bench_send bench_pipeline bench_macro Vantor32 target || exit 1
 
 fail=0
 step "native: fake platform"
@@ -41,6 +41,8 @@ trap vt_wine_stop EXIT
   timeout 600 wine bench_send.exe | tr -d '\r' || exit 1
   echo
   timeout 600 wine bench_pipeline.exe | tr -d '\r' || exit 1
+  echo
+  timeout 600 wine bench_macro.exe | tr -d '\r' || exit 1
 ) || fail=1
 vt_wine_stop
 trap - EXIT

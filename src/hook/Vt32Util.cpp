@@ -1,7 +1,6 @@
-// The library's main module: Install's logic, the hook procedure and the playback flag.
+// The library's main module: Install's logic and the hook procedure.
 #include "Vt32Util.h"
 
-#include <deque>
 #include <exception>
 
 #include "../common/DebugWindowInterface.h"
@@ -14,7 +13,6 @@
 namespace vt {
 
 HHook HookHandle = 0;
-bool PlaybackActive = false;
 HInstance ModuleInstance = 0;
 std::u16string ProgramFileName;
 bool InstallingProcess = false;
@@ -71,77 +69,13 @@ private:
     Converting saved_;
 };
 
-// No event of a playback for this long: the rest of it went elsewhere (the focus moved
-// in the middle of it), or a key of the keyboard reports the marker's code. Events of a
-// playback arrive as fast as the program reads them, however long the text.
-constexpr std::uint32_t kPlaybackTimeoutMs = 1000;
-
-// Keys held back and injected again while a text is pending, until they come back.
-struct ResentKey {
-    std::uint16_t vk;
-    bool release;
-};
-std::deque<ResentKey> gResent;
-constexpr std::size_t kMaxResent = 256;
-
-void EndPlayback() {
-    PlaybackActive = false;
-    PendingSequences = 0;
-    gResent.clear();
-    DebugLog(u"KeyboardProc: playback ends without its marker");
-    ReleaseLetGoModifiers();
-}
-
-// The playback state, with each event: the marker's press starts it (and the pending
-// text has begun to arrive), its release ends it.
-void TrackPlayback(const KeyEvent& event, bool pressed) {
-    const std::uint32_t now = Plat().GetTickCount();
-    if ((PlaybackActive || PendingSequences > 0) && now - PlaybackTick > kPlaybackTimeoutMs) {
-        EndPlayback();
-    }
-    if (event.VirtualKey == PlaybackMarker) {
-        if (pressed && PendingSequences > 0 && --PendingSequences == 0) gResent.clear();
-        const bool ended = PlaybackActive && !pressed;
-        PlaybackActive = pressed;
-        PlaybackTick = now;
-        if (ended && PendingSequences == 0) ReleaseLetGoModifiers();
-    } else if (PlaybackActive) {
-        PlaybackTick = now;
-        NoteModifierEvent(ModifierSide(event.VirtualKey, (event.KeyData & (1u << 24)) != 0,
-                                       (event.KeyData >> 16) & 0xFF),
-                          pressed);
-    }
-}
-
-// A key seen while a text injected for an earlier key has not begun to arrive was typed
-// after that key but queued before its text: the program would read it first. It is
-// held back and injected again, which queues it behind the text; it then comes through
-// here once more and is converted as typed.
-bool HoldBack(const KeyEvent& event, bool pressed, WParam wParam, LParam lParam) {
-    if (event.VirtualKey == PlaybackMarker) return false;
-    // The key being converted, handed to us again by a message loop inside its macro.
-    if (tConverting.active && tConverting.wParam == wParam && tConverting.lParam == lParam)
-        return false;
-    if (!gResent.empty() && gResent.front().vk == event.VirtualKey &&
-        gResent.front().release == !pressed) {
-        gResent.pop_front();
-        // Back before the text's marker: the text went to another program.
-        if (PendingSequences > 0) EndPlayback();
-        return false;
-    }
-    // Inside a playback the keys are the text's own.
-    if (PendingSequences == 0 || PlaybackActive || gResent.size() >= kMaxResent) return false;
-    ResendKey(event.VirtualKey, event.KeyData);
-    gResent.push_back({event.VirtualKey, !pressed});
-    return true;
-}
-
 }  // namespace
 
 LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
     std::uint8_t verdict = 0;
     TLogScope logScope;        // the log's listeners, looked for once for this call
     THostCallScope hostScope;  // a host that does not answer is waited for once
+    bool askedHost = false;
     try {
         if (KeyOfAnotherProcess()) return Plat().CallNextHookEx(HookHandle, code, wParam, lParam);
         KeyEvent event;
@@ -150,41 +84,50 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
 
         if (HookHandle == 0) HookHandle = GetHookFromHost();
         ModifierState = GetHostModifiers();
+        askedHost = true;
 
         if (code == HC_ACTION) {
             const bool pressed = (event.KeyData & 0x80000000u) == 0;
-            TrackPlayback(event, pressed);
+            // The key being converted, handed to us again by a message loop inside its
+            // macro: the outer conversion owns it.
+            const bool nested = tConverting.active && tConverting.wParam == wParam &&
+                                tConverting.lParam == lParam;
+            const AKeyOrigin origin = nested ? ORIGIN_TEXT : TrackKeyEvent(wParam, lParam);
+            const bool playback = PlaybackActive();
 
             if (LogListening()) {
                 std::u16string prefix =
-                    PlaybackActive ? Format(u"PLAYBACK(%d)", PlaybackCounter) : u"PROCESS";
+                    playback ? Format(u"PLAYBACK(%d)", PlaybackCounter()) : u"PROCESS";
                 DebugLog(u"%s:\t%s\t%s\t%.8x", prefix, DescribeKeyEvent(event),
                          pressed ? u"DN" : u"UP", 0);
             }
-            if (PlaybackActive) --PlaybackCounter;
+            if (playback) --PlaybackCounter();
 
             TakeKeyStateSnapshot();
             SendHostModifiers(ModifierState);
 
             // Modifier keys never reach the pipeline, releases never do, and keys of
             // our own injected sequences pass on unconverted.
-            if (HoldBack(event, pressed, wParam, lParam)) {
+            if (nested) {
+                DebugLog(u"KeyboardProc: nested call for the key being converted");
                 verdict = 2;
-            } else if (!IsModifierKey(event.VirtualKey) && pressed && !PlaybackActive) {
-                if (tConverting.active && tConverting.wParam == wParam &&
-                           tConverting.lParam == lParam) {
-                    DebugLog(u"KeyboardProc: nested call for the key being converted");
-                    verdict = 2;
-                } else {
-                    ConvertingScope scope(wParam, lParam);
-                    verdict = ConvertKey(event);
-                }
+            } else if (origin == ORIGIN_HOLD && HoldBackKey(wParam, lParam)) {
+                verdict = 2;
+            } else if (origin != ORIGIN_TEXT && !IsModifierKey(event.VirtualKey) && pressed) {
+                ConvertingScope scope(wParam, lParam);
+                verdict = ConvertKey(event);
             }
         }
-        SendHostModifiers(ModifierState);
     } catch (...) {
-        verdict = 0;
         LogCurrentError(u"KeyboardProc");
+    }
+    // The host learns the state of this call whatever the pipeline raised: it is the
+    // fresh snapshot, or the host's own byte when the call did not get that far.
+    if (askedHost) {
+        try {
+            SendHostModifiers(ModifierState);
+        } catch (...) {
+        }
     }
     if (verdict == 2) return 1;
     try {
@@ -195,8 +138,6 @@ LResult KeyboardProc(int code, WParam wParam, LParam lParam) noexcept {
 }
 
 void LibraryLoad() {
-    PlaybackActive = false;
-    gResent.clear();
     ResetPlayback();
     VantorCommonInit();
     PCSpkInit();
@@ -206,6 +147,7 @@ void LibraryLoad() {
 
 void LibraryUnload() {
     ProgramFileName.clear();
+    ResetPlayback();
     VantorUtilsDone();
     PCSpkDone();
     VantorCommonDone();

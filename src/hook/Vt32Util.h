@@ -1,5 +1,4 @@
-// Vt32Util: the library's main module: the exports' logic, the hook entry and the
-// playback flag. DllMain and the exported symbols live in Vt32Util.Win32.cpp.
+// Vt32Util: the library's main module: the exports' logic and the hook entry. DllMain and the exported symbols live in Vt32Util.Win32.cpp.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +11,6 @@ namespace vt {
 constexpr std::uint16_t PlaybackMarker = 0xFF;
 
 extern HHook HookHandle;
-extern bool PlaybackActive;
 extern HInstance ModuleInstance;  // the library's own module handle
 // The file name of the program this copy runs in ("notepad.exe"), learnt at load; the
 // list of programs left alone is looked up by it.

@@ -77,7 +77,7 @@ bool ConvertSingleKey(KeyContext& context) {
     switch (event.VirtualKey) {
         case VK_CAPITAL: {
             const bool caps = (LockState & LOCK_CAPS) != 0;
-            DebugLog(u"1.CapsLock %d %d\"", PlaybackCounter, caps ? 1 : 0);
+            DebugLog(u"1.CapsLock %d %d\"", PlaybackCounter(), caps ? 1 : 0);
             if (OptionOn(OPT_LOCK_CAPS)) {
                 if (!PressSwitchesLock(VK_CAPITAL, caps, repeat, true)) return false;
                 // This press switches Caps Lock on, swallowed or not: one more toggle

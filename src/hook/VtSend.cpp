@@ -8,12 +8,9 @@
 #include "../common/RegistryKey.h"
 #include "../common/Vantor.Common.h"
 #include "../common/VtError.h"
+#include "VtSend.Batch.h"
 
 namespace vt {
-
-std::int32_t PlaybackCounter = 0;
-int PendingSequences = 0;
-std::uint32_t PlaybackTick = 0;
 
 namespace {
 
@@ -33,6 +30,7 @@ const std::u16string kHexNumpadValue = u"EnableHexNumpad";
 struct TypingState {
     bool capsLock = false;
     int hexNumpad = -1;  // -1 not read yet
+    int shiftLock = -1;  // "Caps Lock off with Shift"; -1 not read yet
 };
 thread_local TypingState tTyping;
 
@@ -52,23 +50,28 @@ constexpr ModifierKey kModifierKeys[] = {
     {SIDE_LSHIFT, VK_LSHIFT, VK_SHIFT},    {SIDE_RSHIFT, VK_RSHIFT, VK_RSHIFT},
     {SIDE_RWIN, VK_RWIN, VK_RWIN},         {SIDE_LWIN, VK_LWIN, VK_LWIN},
 };
-constexpr std::size_t kSideCount = sizeof kModifierKeys / sizeof kModifierKeys[0];
 
-// Per side: presses minus releases that the texts injected, less those the hook has
-// seen in the playback. What is left at its end came from the user (or got lost).
-int gSideBalance[kSideCount] = {};
-// Sides that SendText pressed again at the end of its texts.
-std::uint8_t gRestoredSides = 0;
+// The user's "Caps Lock off with Shift" setting: with it, the first Shift pressed while
+// Caps Lock is on switches Caps Lock off.
+const std::u16string kKeyboardLayoutKey = u"Keyboard Layout";
+const std::u16string kLayoutAttributesValue = u"Attributes";
+constexpr std::uint32_t kShiftLockAttribute = 0x00010000;  // KLF_SHIFTLOCK
 
-std::size_t SideIndex(std::uint8_t side) {
-    std::size_t i = 0;
-    while (i + 1 < kSideCount && kModifierKeys[i].side != side) ++i;
-    return i;
-}
-
-// Lets the target thread take each event before the next one is queued.
-void Yield() {
-    Plat().Sleep(0);
+// Keys of the navigation block and the others that a keyboard sends with the 0xE0 prefix.
+// MapVirtualKeyW gives the prefix on Windows but not under Wine, so the list decides too.
+bool IsExtendedKey(std::uint8_t vk, std::uint32_t scan) {
+    if ((scan & 0xFF00) == 0xE000) return true;
+    switch (vk) {
+        case 0x21: case 0x22: case 0x23: case 0x24:  // Page Up, Page Down, End, Home
+        case 0x25: case 0x26: case 0x27: case 0x28:  // the arrows
+        case 0x2C: case 0x2D: case 0x2E:             // Print Screen, Insert, Delete
+        case 0x5B: case 0x5C: case 0x5D:             // the Windows keys, Applications
+        case 0x6F: case VK_NUMLOCK:                  // keypad /, Num Lock
+        case VK_RCONTROL: case VK_RMENU:
+            return true;
+        default:
+            return vk >= 0xA6 && vk <= 0xB7;  // browser, volume and media keys
+    }
 }
 
 // The ScanModifiers bits of a key-scan result, in the order they are pressed (and,
@@ -80,10 +83,15 @@ struct ScanModifierKey {
 constexpr ScanModifierKey kScanModifierKeys[] = {
     {0x01, VK_SHIFT}, {0x02, VK_CONTROL}, {0x04, VK_MENU}, {0x40, VK_RWIN}, {0x20, VK_LWIN}};
 
+bool ShiftLockOn();
+
 void SendScanModifiers(std::uint8_t modifiers, bool press) {
     for (const ScanModifierKey& key : kScanModifierKeys) {
         if (modifiers & key.bit) SendKey(key.vk, press);
     }
+    // With "Caps Lock off with Shift" a Shift of the text switches the lock off; the
+    // characters after it are typed for that.
+    if (press && (modifiers & 0x01) && tTyping.capsLock && ShiftLockOn()) tTyping.capsLock = false;
 }
 
 // One key with the modifiers of its high byte. An escape cut short by the end of the
@@ -103,13 +111,25 @@ void SendKeyStroke(std::uint16_t code, bool hasKey = true) {
     if ((code & 0xFF) == VK_CAPITAL) tTyping.capsLock = !tTyping.capsLock;
 }
 
-// Without the marker's release this process would stay in playback and convert nothing
-// any more.
-void EndPlaybackAfterFailure() noexcept {
-    try {
-        SendKey(kMarkerKey, false);
-    } catch (...) {
+bool ShiftLockOn() {
+    if (tTyping.shiftLock < 0) {
+        std::uint32_t attributes = 0;
+        HKey key = 0;
+        if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, kKeyboardLayoutKey, KEY_QUERY_VALUE, &key) ==
+            ERROR_SUCCESS) {
+            std::uint32_t type = REG_NONE, size = sizeof attributes;
+            std::uint8_t data[4] = {};
+            // Anything but a DWORD is Windows' default: Caps Lock off with its own key.
+            if (Plat().RegQueryValueExW(key, kLayoutAttributesValue, &type, data, &size) ==
+                    ERROR_SUCCESS &&
+                type == REG_DWORD && size == 4)
+                attributes = data[0] | (data[1] << 8) | (data[2] << 16) |
+                             (static_cast<std::uint32_t>(data[3]) << 24);
+            Plat().RegCloseKey(key);
+        }
+        tTyping.shiftLock = (attributes & kShiftLockAttribute) ? 1 : 0;
     }
+    return tTyping.shiftLock == 1;
 }
 
 bool HexNumpadEnabled() {
@@ -177,7 +197,8 @@ void SendKeyForm(const std::u16string& text, std::size_t& i) {
             code = static_cast<std::uint16_t>(code | k);
         }
     }
-    DebugLog(u"VK_VIRTUAL (%s)=%.4x", HexText(text), code);
+    // The whole text in hexadecimal, for every key form of it: built only for a listener.
+    if (LogListening()) DebugLog(u"VK_VIRTUAL (%s)=%.4x", HexText(text), code);
     if (hasKey && code == 0xFFFF) {
         SendKeylessChar(k);
     } else {
@@ -185,20 +206,52 @@ void SendKeyForm(const std::u16string& text, std::size_t& i) {
     }
 }
 
+// The spacing accents that layouts put on dead keys (^ ´ ` ~ ¨ ¸ ¯ ˆ ˇ ˘ ˙ ˚ ˛ ˜ ˝).
+// Typed by their key they would wait for the next character ("x^e" would type "xê") or,
+// at the end of a text, for the user's next key.
+bool IsAccentChar(char16_t ch) {
+    switch (ch) {
+        case u'^': case u'`': case u'~': case 0xB4: case 0xA8: case 0xB8: case 0xAF:
+        case 0x2C6: case 0x2C7: case 0x2D8: case 0x2D9: case 0x2DA: case 0x2DB:
+        case 0x2DC: case 0x2DD:
+            return true;
+        default:
+            return false;
+    }
+}
+
 void SendCharacter(char16_t ch) {
     const std::int16_t scan = Plat().VkKeyScanW(ch);
-    DebugLog(u"vk=\"%s\"(%d)=%.4x", ch, static_cast<int>(ch), static_cast<int>(scan));
+    if (LogListening())
+        DebugLog(u"vk=\"%s\"(%d)=%.4x", ch, static_cast<int>(ch), static_cast<int>(scan));
     if (scan == -1) {
         SendKeylessChar(ch);
         return;
     }
     auto code = static_cast<std::uint16_t>(scan);
+    const auto vk = static_cast<std::uint8_t>(code);
+    if (IsAccentChar(ch)) {
+        // A Unicode key event types the character alone and leaves the layout's dead-key
+        // state as it is. Without one, the dead key followed by Space gives the bare accent.
+        if (PlatformIsNT) {
+            SendUnicodeChar(ch);
+            return;
+        }
+        const bool dead = (Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_CHAR) & 0x80000000u) != 0;
+        SendKeyStroke(code);
+        if (dead) SendKeyStroke(VK_SPACE);
+        return;
+    }
     // Caps Lock swaps the two levels of a letter key (not its AltGr level); Shift swaps
     // them back, so the text arrives as stored. Toggling Caps Lock instead would change
     // the user's own state.
-    if (tTyping.capsLock && (code & kCtrlAltBits) == 0 &&
-        IsCaseKey(static_cast<std::uint8_t>(code), ch))
-        code ^= kShiftBit;
+    if (tTyping.capsLock && (code & kCtrlAltBits) == 0 && IsCaseKey(vk, ch)) code ^= kShiftBit;
+    // With "Caps Lock off with Shift" that Shift (or any other) would switch the user's
+    // Caps Lock off: the character goes as a Unicode key event instead.
+    if (tTyping.capsLock && (code & kShiftBit) && PlatformIsNT && ShiftLockOn()) {
+        SendUnicodeChar(ch);
+        return;
+    }
     SendKeyStroke(code);
 }
 
@@ -254,12 +307,12 @@ struct HeldModifiers {
     std::uint8_t restore = 0;  // pressed again after it
 };
 
-// The thread's state says what the text would be typed with; the physical state says
-// what the user still holds. GetAsyncKeyState follows events when they are queued, the
-// thread's state only when the program reads them: a modifier let go of right after the
-// trigger reads up there while the thread still has it down (pressing it again would
-// leave it stuck), and one pressed after the trigger reads down already (the program
-// reads that press before the text). Lift both; put back only what is held in both.
+// The thread's state says what the text would be typed with: those sides are lifted
+// before it and put back after it. The physical state follows every event already
+// queued, so it also lifts a modifier the user pressed after the trigger: under Wine the
+// program's thread takes that press when the hook holds it back, before the text.
+// What the user let go of or pressed after the trigger is held back by the hook and
+// comes after the text, so the text puts back exactly what the thread held.
 HeldModifiers SampleModifiers(std::uint8_t saved) {
     std::uint8_t keys[256] = {};
     const bool haveKeys = Plat().GetKeyboardState(keys);
@@ -270,21 +323,33 @@ HeldModifiers SampleModifiers(std::uint8_t saved) {
     }
     // Layouts with AltGr hold left Ctrl along with right Alt; its release lifts both.
     if ((logical | physical) & SIDE_RALT) physical &= static_cast<std::uint8_t>(~SIDE_LCTRL);
-    return {static_cast<std::uint8_t>(logical | physical),
-            static_cast<std::uint8_t>(logical & physical)};
+    return {static_cast<std::uint8_t>(logical | physical), logical};
+}
+
+// A program takes a press and release of Alt (or a Windows key) with nothing between them
+// as a call for its menu bar (or the Start menu). When the text puts back Alt or a Windows
+// key that the user then lets go of, a key in between keeps that release from being one.
+// Right Alt as AltGr (Windows holds Ctrl with it) opens no menu.
+void MaskRestoredKeys(std::uint8_t saved, std::uint8_t restored) {
+    std::uint8_t menuKeys = SIDE_LALT | SIDE_LWIN | SIDE_RWIN;
+    if (!(saved & MOD_CTRL)) menuKeys |= SIDE_RALT;
+    if (!(restored & menuKeys)) return;
+    SendKey(kMaskKey, true);
+    SendKey(kMaskKey, false);
 }
 
 void RestoreModifiers(std::uint8_t saved, std::uint8_t restore) {
-    gRestoredSides |= restore;
     if (PlatformIsNT) {
-        DebugLog(u"2.prevTgl\t%s", ModifierNames(saved));
-        DebugLog(u"2.GlobalTgl\t%s", ModifierNames(ModifierState));
-        if (LogListening()) {  // three key-state calls for the line alone
+        if (LogListening()) {
+            DebugLog(u"2.prevTgl\t%s", ModifierNames(saved));
+            DebugLog(u"2.GlobalTgl\t%s", ModifierNames(ModifierState));
+            // three key-state calls for the line alone
             DebugLog(u"2.SAC\t%x\t%x\t%x", static_cast<int>(Plat().GetAsyncKeyState(VK_SHIFT)),
                      static_cast<int>(Plat().GetAsyncKeyState(VK_MENU)),
                      static_cast<int>(Plat().GetAsyncKeyState(VK_CONTROL)));
         }
         SendModifierSides(restore, true);
+        MaskRestoredKeys(saved, restore);
         return;
     }
     // keybd_event platforms get back what the key form can express; the Windows keys
@@ -295,6 +360,8 @@ void RestoreModifiers(std::uint8_t saved, std::uint8_t restore) {
         SendKey(VK_CONTROL, true);
     if ((saved & MOD_ALT) && (restore & (SIDE_LALT | SIDE_RALT))) SendKey(VK_MENU, true);
     if (altGr) SendKey(kRightAltKey, true);
+    if ((saved & MOD_ALT) && (restore & (SIDE_LALT | SIDE_RALT)))
+        MaskRestoredKeys(saved, altGr ? SIDE_RALT : SIDE_LALT);
 }
 
 int DigitValue(char16_t ch, int base) {
@@ -309,11 +376,12 @@ int DigitValue(char16_t ch, int base) {
 
 bool SendText(const std::u16string& text) {
     TLogScope logScope;  // one look for the log's listeners for all the text's lines
-    tTyping = TypingState{(LockState & LOCK_CAPS) != 0, -1};
-    PlaybackCounter = 0;
-    ++PendingSequences;
-    PlaybackTick = Plat().GetTickCount();
-    SendKey(kMarkerKey, true);
+    tTyping = TypingState{(LockState & LOCK_CAPS) != 0, -1, -1};
+    PlaybackCounter() = 0;
+    // The whole text goes into the input stream in one piece: nothing the user types
+    // meanwhile lands between its keys.
+    TInputBatch batch(true);
+    ++PlaybackCounter();  // the marker's press
     const std::uint8_t saved = ModifierState;
     try {
         const HeldModifiers held = SampleModifiers(saved);
@@ -321,7 +389,10 @@ bool SendText(const std::u16string& text) {
         for (std::size_t i = 0; i < text.size(); ++i) {
             const char16_t ch = text[i];
             if (ch != EscapeChar) {
-                SendCharacter(ch);
+                // CR LF is one line break, and so is a lone LF: the layout types LF as
+                // Ctrl+Enter, which sends mail and breaks pages.
+                if (ch == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+                SendCharacter(ch == u'\n' ? u'\r' : ch);
             } else if (i + 1 >= text.size()) {
                 SendKeyStroke(0, false);
             } else if (text[i + 1] == EscapeChar) {
@@ -331,17 +402,16 @@ bool SendText(const std::u16string& text) {
                 ++i;
                 SendKeyForm(text, i);
             }
-            Yield();
         }
         RestoreModifiers(saved, held.restore);
     } catch (...) {
-        EndPlaybackAfterFailure();
+        // What was built goes out with the marker's release, so the hook does not wait
+        // for a text that never comes.
+        batch.Send();
         throw;
     }
-    SendKey(kMarkerKey, false);
-    // A long text takes a while to inject: its playback starts counting from here.
-    PlaybackTick = Plat().GetTickCount();
-    Yield();
+    ++PlaybackCounter();  // the marker's release
+    batch.Send();
     return true;
 }
 
@@ -355,27 +425,39 @@ void SendKey(std::uint16_t code, bool press) {
     std::uint32_t scan;
     if (PlatformIsNT) {
         scan = Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC_EX);
+        // Programs that read scan codes (remote desktops, virtual machines) tell Delete
+        // from keypad Del, and the arrows from the keypad's, by this flag alone.
+        if (IsExtendedKey(vk, scan)) flags |= KEYEVENTF_EXTENDEDKEY;
+        scan &= 0xFF;
         KeyInput input;
         input.wVk = vk;
         input.wScan = static_cast<std::uint16_t>(scan);
         input.dwFlags = flags;
         input.time = 0;
         input.dwExtraInfo = Plat().GetTickCount();
-        Plat().SendInput(input);  // a refused event is not detectable here anyway
+        if (TInputBatch* batch = TInputBatch::Open()) {
+            batch->Add(input);
+        } else {
+            Plat().SendInput(input);  // a refused event is not detectable here anyway
+        }
     } else {
         scan = Plat().MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
-        Plat().keybd_event(vk, static_cast<std::uint8_t>(scan), flags, 0);
+        KeyInput input;
+        input.wVk = vk;
+        input.wScan = static_cast<std::uint16_t>(scan);
+        input.dwFlags = flags;
+        if (TInputBatch* batch = TInputBatch::Open()) {
+            batch->Add(input);
+        } else {
+            Plat().keybd_event(vk, static_cast<std::uint8_t>(scan), flags, 0);
+        }
     }
-    ++PlaybackCounter;
+    ++PlaybackCounter();
     ++ActionCount;
-    if (const std::uint8_t side = ModifierSide(vk, flags & KEYEVENTF_EXTENDEDKEY, scan)) {
-        gSideBalance[SideIndex(side)] += press ? 1 : -1;
-    }
     if (LogListening()) {
         DebugLog(u"4.AddVK\tVK:%.4x\t[%s]\t%s\tsc=%x\t%.8x", code, KeyName(code, 0),
                  KeyActionText(flags), scan, 0);
     }
-    Yield();
 }
 
 void SendRawChar(std::uint16_t code) {
@@ -407,18 +489,21 @@ void SendUnicodeChar(char16_t ch) {
     input.dwExtraInfo = Plat().GetTickCount();
     for (std::uint32_t flags : {KEYEVENTF_UNICODE, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP}) {
         input.dwFlags = flags;
-        Plat().SendInput(input);
-        ++PlaybackCounter;
-        DebugLog(u"4.AddChar\tU+%.4x\t%s", static_cast<int>(ch), KeyActionText(flags));
-        Yield();
+        if (TInputBatch* batch = TInputBatch::Open()) {
+            batch->Add(input);
+        } else {
+            Plat().SendInput(input);
+        }
+        ++PlaybackCounter();
+        if (LogListening())
+            DebugLog(u"4.AddChar\tU+%.4x\t%s", static_cast<int>(ch), KeyActionText(flags));
     }
 }
 
 void SendLockKeyToggle(std::uint16_t code) {
-    PlaybackCounter = 0;
-    ++PendingSequences;
-    PlaybackTick = Plat().GetTickCount();
-    SendKey(kMarkerKey, true);
+    PlaybackCounter() = 0;
+    TInputBatch batch(true);
+    ++PlaybackCounter();
     try {
         // The user's own press is still down when these events arrive, and a press of a
         // key that is down toggles nothing: the key is released first.
@@ -426,10 +511,11 @@ void SendLockKeyToggle(std::uint16_t code) {
         SendKey(code, true);
         SendKey(code, false);
     } catch (...) {
-        EndPlaybackAfterFailure();
+        batch.Send();
         throw;
     }
-    SendKey(kMarkerKey, false);
+    ++PlaybackCounter();
+    batch.Send();
 }
 
 bool IsCaseKey(std::uint8_t vk, char16_t letter) {
@@ -455,7 +541,7 @@ void SendModifierSides(std::uint8_t sides, bool press) {
         if (!(sides & key.side)) continue;
         SendKey(key.code, press);
         // Windows adds a left Ctrl event to right Alt on layouts with AltGr.
-        if (key.side == SIDE_RALT) ++PlaybackCounter;
+        if (key.side == SIDE_RALT) ++PlaybackCounter();
     }
 }
 
@@ -473,49 +559,6 @@ std::uint8_t ModifierSide(std::uint16_t vk, bool extended, std::uint32_t scan) {
             }
             return 0;
     }
-}
-
-void NoteModifierEvent(std::uint8_t side, bool press) {
-    if (side) gSideBalance[SideIndex(side)] -= press ? 1 : -1;
-}
-
-void ReleaseLetGoModifiers() {
-    const std::uint8_t restored = gRestoredSides;
-    gRestoredSides = 0;
-    for (std::size_t i = 0; i < kSideCount; ++i) {
-        if (!(restored & kModifierKeys[i].side) || gSideBalance[i] <= 0) continue;
-        DebugLog(u"2.LetGo\t%.4x", kModifierKeys[i].code);
-        SendKey(kModifierKeys[i].code, false);
-    }
-    std::fill(std::begin(gSideBalance), std::end(gSideBalance), 0);
-}
-
-void ResetPlayback() {
-    PendingSequences = 0;
-    PlaybackCounter = 0;
-    gRestoredSides = 0;
-    std::fill(std::begin(gSideBalance), std::end(gSideBalance), 0);
-}
-
-void ResendKey(std::uint16_t vk, std::uint32_t keyData) {
-    const bool extended = (keyData & (1u << 24)) != 0;
-    const std::uint32_t scan = (keyData >> 16) & 0xFF;
-    std::uint32_t flags = (keyData & 0x80000000u) ? KEYEVENTF_KEYUP : 0;
-    if (extended) flags |= KEYEVENTF_EXTENDEDKEY;
-    // Shift's side is in its scan code only; the sided key keeps it.
-    const std::uint8_t key = static_cast<std::uint8_t>(
-        vk == VK_SHIFT && scan == kRightShiftScan ? VK_RSHIFT : (vk & 0xFF));
-    if (PlatformIsNT) {
-        KeyInput input;
-        input.wVk = key;
-        input.wScan = static_cast<std::uint16_t>(scan | (extended ? 0xE000 : 0));
-        input.dwFlags = flags;
-        input.dwExtraInfo = Plat().GetTickCount();
-        Plat().SendInput(input);
-    } else {
-        Plat().keybd_event(key, static_cast<std::uint8_t>(scan), flags, 0);
-    }
-    DebugLog(u"4.Resend\tVK:%.4x\t%s\tsc=%x", vk, KeyActionText(flags), scan);
 }
 
 std::u16string KeyActionText(std::uint32_t flags) {

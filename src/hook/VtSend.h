@@ -4,17 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "../platform/WinTypes.h"
+
 namespace vt {
 
 constexpr char16_t EscapeChar = 0x00FF;
 
-// Injected key events not yet seen by the hook (diagnostic lines only).
-extern std::int32_t PlaybackCounter;
-// Texts injected whose marker press the hook has not seen yet: keys it sees meanwhile
-// were typed after the trigger but queued before the text.
-extern int PendingSequences;
-// When the playback last showed life: a text was injected, or one of its events arrived.
-extern std::uint32_t PlaybackTick;
+// Injected key events of this thread's current text not yet seen by the hook
+// (diagnostic lines only).
+std::int32_t& PlaybackCounter();
 
 // Modifier keys by side, one bit each, in the order SendModifierSides sends them.
 enum : std::uint8_t {
@@ -46,15 +44,33 @@ bool IsCaseKey(std::uint8_t vk, char16_t letter);
 bool CapsLockAffectsKey(std::uint8_t vk);
 
 void SendModifierSides(std::uint8_t sides, bool press);
-// The hook saw an event of a modifier during the playback.
-void NoteModifierEvent(std::uint8_t side, bool press);
-// At the end of the playback: a modifier that SendText pressed again but the user let
-// go of during the text (its release came in between) is released now.
-void ReleaseLetGoModifiers();
-// Forgets every text still pending or playing (module start).
+// Forgets every text still pending or playing, on every thread (module start and end).
 void ResetPlayback();
-// Injects again a key event the hook held back, with its own scan code and flags.
-void ResendKey(std::uint16_t vk, std::uint32_t keyData);
+
+// ---------------------------------------------------------------- the library's own events
+// Every text goes into the input stream in one SendInput call, bracketed by a press and
+// a release of the marker key whose scan code (and extended flag) is the sequence's tag.
+// The hook of the thread that injected it follows each sequence: which of its events have
+// arrived, and what the user typed meanwhile.
+enum AKeyOrigin : std::uint8_t {
+    ORIGIN_USER,  // the user's key, to convert as typed
+    ORIGIN_TEXT,  // an event of one of the library's own texts (or a marker): passed on as is
+    ORIGIN_HOLD,  // the user's key, typed while the library's events are still on their
+                  // way: it must wait behind them (HoldBackKey)
+};
+// Decides, and records, what an event the hook sees on this thread is.
+AKeyOrigin TrackKeyEvent(WParam wParam, LParam lParam);
+// Swallowing the key, injects it again (a Unicode key event with its character) behind
+// everything pending, where it comes back as the user's key. False when it could not be
+// injected: the key must then be handled where it is.
+bool HoldBackKey(WParam wParam, LParam lParam);
+// True while this thread reads the events of one of the library's texts.
+bool PlaybackActive();
+// The masking key put between a restored Alt or Windows key and the user's release of
+// it, so that no program sees a lone press of either: unassigned in Windows' table of
+// virtual keys, no layout types anything with it and programs ignore it.
+constexpr std::uint16_t kMaskKey = 0xE8;
+
 std::u16string KeyActionText(std::uint32_t flags);
 // Reads a raw-form number: decimal, or hex after "$", "x", "X", "0x", "0X"; leading
 // blanks and a sign allowed; a 32-bit signed value. False when it is not one.

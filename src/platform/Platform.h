@@ -65,6 +65,10 @@ public:
     virtual bool SetKeyboardState(const std::uint8_t state[256]) = 0;
     // SendInput with one keyboard INPUT; returns the number of events inserted.
     virtual std::uint32_t SendInput(const KeyInput& input) = 0;
+    // SendInput with several keyboard INPUTs in one call: Windows inserts them into the
+    // input stream together, with no other program's or the user's input among them.
+    // Returns the number of events inserted.
+    virtual std::uint32_t SendInputArray(const std::vector<KeyInput>& inputs) = 0;
     virtual void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
                              std::uintptr_t extraInfo) = 0;
     virtual std::uint32_t MapVirtualKeyW(std::uint32_t code, std::uint32_t mapType) = 0;
@@ -167,6 +171,7 @@ public:
     // GetModuleFileNameW(NULL): the full path of this process's program; empty on failure.
     virtual std::u16string GetModuleFileNameW() = 0;
     virtual std::uint32_t GetCurrentProcessId() = 0;
+    virtual std::uint32_t GetCurrentThreadId() = 0;
     // GetFileAttributesW: INVALID_FILE_ATTRIBUTES when nothing is there.
     virtual std::uint32_t GetFileAttributesW(const std::u16string& path) = 0;
     // MoveFileExW: with MOVEFILE_REPLACE_EXISTING a file already at `to` is replaced in one

@@ -131,6 +131,7 @@ constexpr std::uint16_t VK_RCONTROL = 0xA3;
 constexpr std::uint16_t VK_LMENU = 0xA4;
 constexpr std::uint16_t VK_RMENU = 0xA5;
 constexpr std::uint16_t VK_OEM_2 = 0xBF;
+constexpr std::uint16_t VK_PACKET = 0xE7;
 constexpr std::uint16_t VK_EREOF = 0xF9;
 constexpr std::uint16_t VK_ZOOM = 0xFB;
 

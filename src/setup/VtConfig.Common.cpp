@@ -69,18 +69,22 @@ void WriteValue(TRegistry& reg, const std::u16string& name, const RStoredValue& 
 
 // A value that is, byte for byte, a map this tool writes here is not the user's.
 bool IsOwnValue(const RStoredValue& v) {
-    if (v.type != REG_BINARY) return false;
+    return IsToolMap(v.type, v.data);
+}
+
+}  // namespace
+
+bool IsToolMap(std::uint32_t type, const std::vector<std::uint8_t>& data) {
+    if (type != REG_BINARY) return false;
     for (bool capsLock : {true, false})
         for (bool scrollLock : {true, false}) {
             if (!capsLock && !scrollLock) continue;
             RScancodeMap map;
             AddToolMappings(map, capsLock, scrollLock);
-            if (StoreMap(map) == v.data) return true;
+            if (StoreMap(map) == data) return true;
         }
     return false;
 }
-
-}  // namespace
 
 // ---------------------------------------------------------------- records
 
@@ -281,6 +285,32 @@ bool TScancodeMap::RestoreBackup() {
     if (!backup) return false;
     WriteValue(reg, ValueName(), *backup);
     return true;
+}
+
+TScancodeMap::ERemoveResult TScancodeMap::RemoveOwnMap() {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_ALL_ACCESS)) return MAP_FAILED;
+    std::optional<RStoredValue> stored = ReadValue(reg, ValueName());
+    if (stored && !IsOwnValue(*stored)) return MAP_FOREIGN;
+    std::optional<RStoredValue> backup = ReadValue(reg, BackupValueName());
+    ERemoveResult result = stored ? MAP_REMOVED : MAP_NONE;
+    if (backup && !IsOwnValue(*backup)) {
+        // Written over ours in one step: the keyboard is never left without the old map.
+        WriteValue(reg, ValueName(), *backup);
+        result = MAP_RESTORED;
+    } else if (stored && !reg.DeleteValue(ValueName())) {
+        return MAP_FAILED;
+    }
+    // The backup has served: it is the stored map again, or was one of ours.
+    if (backup && !reg.DeleteValue(BackupValueName())) return MAP_FAILED;
+    return result;
+}
+
+bool TScancodeMap::StoredMapIsOwn() {
+    TRegistry reg;
+    if (!OpenLayoutKey(reg, KEY_READ)) return false;
+    std::optional<RStoredValue> stored = ReadValue(reg, ValueName());
+    return stored && IsOwnValue(*stored);
 }
 
 void TScancodeMap::SaveToRegFile(const std::u16string& filename) {

@@ -75,6 +75,15 @@ public:
     [[nodiscard]] bool AlreadyExists(const std::u16string& name);
     [[nodiscard]] bool SaveBackup();
     [[nodiscard]] bool RestoreBackup();
+
+    // Takes the machine back to the map it had before this tool: a stored map that is
+    // byte for byte one this tool writes goes, the backup (when it holds a map that is
+    // not the tool's) takes its place, and the backup value is removed. A map the tool
+    // did not write stays, and so does the backup then.
+    enum ERemoveResult { MAP_FAILED, MAP_NONE, MAP_REMOVED, MAP_RESTORED, MAP_FOREIGN };
+    [[nodiscard]] ERemoveResult RemoveOwnMap();
+    // Whether the stored map is byte for byte one this tool writes; false when absent.
+    [[nodiscard]] bool StoredMapIsOwn();
     void SaveToRegFile(const std::u16string& filename);
 
     static const std::u16string& KeyPath();
@@ -88,6 +97,10 @@ private:
 // The text of the exported .reg file (CR LF line ends; plain ASCII, so the same bytes
 // in every ANSI code page).
 std::string RegFileText(const RScancodeMap& map);
+
+// Whether a value (type and bytes) is one of the maps this tool writes: Caps Lock,
+// Scroll Lock or both, with the scan codes of the active layout.
+bool IsToolMap(std::uint32_t type, const std::vector<std::uint8_t>& data);
 
 // ---------------------------------------------------------------- key table
 struct TWindowsKeyDescr {

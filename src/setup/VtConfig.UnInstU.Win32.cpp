@@ -103,6 +103,12 @@ bool TUnInstallForm::ShowModal() {
                               kGroupY, kGroupW, kGroupH, 100);
     SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
+    // The settings of one person are removed: the dialog says whose.
+    const std::u16string user = UserText();
+    if (!user.empty())
+        forms::Child(wnd, L"STATIC", forms::W(user).c_str(), SS_LEFT | SS_NOPREFIX, kGroupX,
+                     kGroupY + kGroupH + 6, kGroupW, 17, 101);
+
     HFONT font = forms::MakeFont(L"MS Sans Serif", -12);
     forms::SetFontAll(wnd, font);
 
@@ -119,8 +125,9 @@ bool TUnInstallForm::ShowModal() {
     return st.ok;
 }
 
-TUnInstOptions AskUninstallOptions() {
+TUnInstOptions AskUninstallOptions(const std::u16string& userName) {
     TUnInstallForm form;
+    form.userName = userName;
     return form.ShowModal() ? form.opts : TUnInstOptions{};
 }
 

@@ -18,4 +18,8 @@ void TUnInstallForm::OkBtnClick() {
         if (checked[o]) opts.Include(o);
 }
 
+std::u16string TUnInstallForm::UserText() const {
+    return userName.empty() ? std::u16string() : u"Benutzer: " + userName;
+}
+
 }  // namespace vt

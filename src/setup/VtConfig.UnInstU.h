@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -53,12 +54,17 @@ public:
 
     TUnInstOptions opts;
 
+    // Whose settings, sounds and macros the boxes are about; shown below them.
+    std::u16string userName;
+    // "Benutzer: <name>", or "" when the name is unknown.
+    std::u16string UserText() const;
+
 private:
     HWnd wnd_ = 0;
 };
 
-// Shows the dialog and returns its choice, or the empty set when it was closed without
-// OK. Windows only.
-TUnInstOptions AskUninstallOptions();
+// Shows the dialog for the data of userName and returns its choice, or the empty set
+// when it was closed without OK. Windows only.
+TUnInstOptions AskUninstallOptions(const std::u16string& userName);
 
 }  // namespace vt

@@ -43,9 +43,59 @@ void DeleteKeyReported(TRegistry& reg, const std::u16string& key) {
 }
 
 void RemoveScancodeMap() {
-    TScancodeMap map;
-    (void)map.SaveBackup();  // a map the user had before us survives as the backup
-    if (!map.DeleteFromRegistry()) ShowError(kScancodeMapNotDeleted);
+    try {
+        TScancodeMap map;
+        if (map.RemoveOwnMap() != TScancodeMap::MAP_FAILED) return;
+    } catch (const EVtError&) {
+        // a value that cannot be read is one that cannot be put right: reported below
+    }
+    ShowError(kScancodeMapNotDeleted);
+}
+
+namespace {
+
+const std::u16string kRunKeyPath = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::u16string kRunValueName = u"Vantor32";
+const std::u16string kEventLabelsPath = u"AppEvents\\EventLabels\\";
+const std::u16string kOwnLabelPrefix = u"Vantor32: ";
+
+}  // namespace
+
+void RemoveAutostart() {
+    try {
+        TRegistry reg(KEY_ALL_ACCESS);
+        reg.SetRootKey(RegRoot);
+        if (!reg.OpenKey(ProfilePrefix() + kRunKeyPath, false)) return;
+        if (reg.ValueExists(kRunValueName) && !reg.DeleteValue(kRunValueName))
+            ShowError(u"Registry-Eintrag \"" + kRunValueName + u"\" konnte nicht gelöscht werden");
+    } catch (const EVtError& e) {
+        ShowError(e.Message());
+    }
+}
+
+// Only a label that still reads as the tray program wrote it: another program's label of
+// the same event name stays.
+void RemoveEventLabels() {
+    TRegistry reg(KEY_ALL_ACCESS);
+    reg.SetRootKey(RegRoot);
+    for (std::size_t e = 1; e <= 8; ++e) {
+        const std::u16string path = ProfilePrefix() + kEventLabelsPath + SoundEventNames[e];
+        try {
+            std::u16string label;
+            {
+                TRegistry read(KEY_READ);
+                read.SetRootKey(RegRoot);
+                if (!read.OpenKeyReadOnly(path)) continue;
+                std::uint32_t type = 0, size = 0;
+                if (!read.GetDataInfo(u"", &type, &size) || type != REG_SZ) continue;
+                label = read.ReadString(u"");
+            }
+            if (label.compare(0, kOwnLabelPrefix.size(), kOwnLabelPrefix) != 0) continue;
+            DeleteKeyReported(reg, path);
+        } catch (const EVtError&) {
+            // a label of another type or size is not one the tray program wrote
+        }
+    }
 }
 
 void RemoveHexNumpad() {
@@ -87,11 +137,14 @@ void RunUninstall(const std::function<TUnInstOptions()>& askUninstallOptions) {
             DeleteKeyReported(reg, RegPath + u"Macros\\Umlaut\\Ascii");
             DeleteKeyReported(reg, RegPath + u"Macros\\Umlaut\\HTML");
             DeleteKeyReported(reg, RegPath + u"Macros");
-            RemoveScancodeMap();
         }
+        // The remap belongs to the installation, not to a user's macros: whatever was
+        // chosen, the keyboard goes back to the map it had before the tool.
+        RemoveScancodeMap();
         if (flags.Has(UNINST_SETTINGS) && flags.Has(UNINST_MACROS)) DeleteKeyReported(reg, RegPath);
-        // UNINST_FILES and UNINST_AUTOSTART: nothing of theirs lives in the registry
     }
+    if (flags.Has(UNINST_AUTOSTART)) RemoveAutostart();
+    RemoveEventLabels();
     RemoveHexNumpad();
 }
 

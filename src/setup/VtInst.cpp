@@ -15,6 +15,12 @@ bool QuietMode = false;
 HKey RegRoot = HKEY_CURRENT_USER;
 std::u16string AppTitle = u"VtInst";
 std::vector<std::u16string> ParamList;
+RUserHint UserHint;
+bool StartupCreatedProductKey = false;
+std::u16string ProfileUserName;
+std::function<std::u16string(const std::u16string&)> AccountNameOf;
+std::function<void(const std::u16string&)> ErrorLine;
+int ReportedFailures = 0;
 
 // ---------------------------------------------------------------- command line
 
@@ -45,22 +51,57 @@ bool HasParamWord(const std::u16string& word) {
 
 // ---------------------------------------------------------------- message boxes
 
+namespace {
+
+// A run with /Q may be a job nobody watches: a box would wait for ever.
+void WriteErrorLine(const std::u16string& text) noexcept {
+    try {
+        if (ErrorLine) ErrorLine(text);
+    } catch (...) {
+    }
+}
+
+}  // namespace
+
 void ShowInfo(const std::u16string& text) {
+    if (QuietMode) return;
     (void)Plat().MessageBoxW(0, text, AppTitle, MB_OK | MB_ICONINFORMATION);
 }
 
 void ShowError(const std::u16string& text) {
+    ++ReportedFailures;
+    if (QuietMode) return WriteErrorLine(text);
     (void)Plat().MessageBeep(MB_ICONHAND);
     (void)Plat().MessageBoxW(0, text, AppTitle, MB_OK | MB_ICONERROR);
 }
 
 void ShowAlert(const std::u16string& text) {
+    if (QuietMode) return WriteErrorLine(text);
     (void)Plat().MessageBoxW(0, text, kAlertCaption, MB_OK);
 }
 
 // ---------------------------------------------------------------- user profile
 
+namespace {
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+    return UpperCaseText(a) == UpperCaseText(b);
+}
+
+std::u16string NameOfAccount(const std::u16string& sid) {
+    std::u16string name;
+    try {
+        if (AccountNameOf && !sid.empty()) name = AccountNameOf(sid);
+    } catch (...) {
+        name.clear();
+    }
+    return name.empty() ? sid : name;
+}
+
+}  // namespace
+
 void FindUserProfile() {
+    ProfileUserName = NameOfAccount(UserHint.tokenUser);
     std::vector<std::u16string> names;
     {
         TRegistry users(KEY_READ);
@@ -70,14 +111,33 @@ void FindUserProfile() {
     }
     TRegistry probe(KEY_READ);
     probe.SetRootKey(HKEY_USERS);
-    for (const std::u16string& name : names) {
-        std::u16string path = name + u"\\" + kDefaultRegPath;
-        if (!probe.KeyExists(path)) continue;
+    auto holdsProduct = [&](const std::u16string& name) {
+        return probe.KeyExists(name + u"\\" + kDefaultRegPath);
+    };
+    auto use = [&](const std::u16string& name, bool withOptions) {
         Options.reset();
         RegRoot = HKEY_USERS;
-        RegPath = path;
-        OpenOptions(HKEY_USERS);
-        return;
+        RegPath = name + u"\\" + kDefaultRegPath;
+        // A user without the product's key has nothing to switch off: no key is made
+        // for them.
+        if (withOptions) OpenOptions(HKEY_USERS);
+        ProfileUserName = NameOfAccount(name);
+    };
+
+    // Elevated with another administrator's credentials, or run as SYSTEM: the data is
+    // the person's at the keyboard, not the account's the tool runs as.
+    const std::u16string& wanted =
+        !UserHint.sessionUser.empty() && !SameName(UserHint.sessionUser, UserHint.tokenUser)
+            ? UserHint.sessionUser
+            : UserHint.tokenUser;
+    if (!wanted.empty())
+        for (const std::u16string& name : names)
+            if (SameName(name, wanted)) return use(name, holdsProduct(name));
+
+    for (const std::u16string& name : names) {
+        if (!holdsProduct(name)) continue;
+        if (StartupCreatedProductKey && SameName(name, UserHint.tokenUser)) continue;
+        return use(name, true);
     }
 }
 
@@ -96,14 +156,15 @@ std::u16string ProfilePrefix() {
 void RunScancodeMap() {
     TScancodeMap map;
     AddToolMappings(*map.MapPtr(), HasParamWord(u"CAPSLOCK"), HasParamWord(u"SCROLLOCK"));
-    // Removing is no reason to lose a map the user had before we ever wrote one.
-    (void)map.SaveBackup();
     // A run that could not change the map must not end like one that did: the error
     // ends the run with its box and a non-zero exit code.
     if (map.MapPtr()->len != 0) {
+        (void)map.SaveBackup();
         if (!map.SaveToRegistry()) throw EVtError(kScancodeMapNotSaved);
     } else {
-        if (!map.DeleteFromRegistry()) throw EVtError(kScancodeMapNotDeleted);
+        // Only our own map is ours to take away; someone else's stays, and that is no
+        // failure.
+        if (map.RemoveOwnMap() == TScancodeMap::MAP_FAILED) throw EVtError(kScancodeMapNotDeleted);
     }
 }
 
@@ -155,15 +216,64 @@ bool IsAdministrator() {
 
 // ---------------------------------------------------------------- the program
 
+namespace {
+
+bool OwnKeyExists(const std::u16string& path) {
+    try {
+        TRegistry reg(KEY_READ);
+        reg.SetRootKey(HKEY_CURRENT_USER);
+        return reg.KeyExists(path);
+    } catch (...) {
+        return false;
+    }
+}
+
+// The keys the start-up's option store may create in the tool's own account, innermost
+// last, and which of them were there before it.
+const std::u16string kStartupKeys[] = {u"Software\\Quellmark", u"Software\\Quellmark\\Vantor32",
+                                       u"Software\\Quellmark\\Vantor32\\Settings"};
+bool StartupKeyExisted[3] = {true, true, true};
+
+bool KeyEmpty(const std::u16string& path) {
+    HKey key = 0;
+    if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    std::u16string name;
+    const bool empty = Plat().RegEnumKeyExW(key, 0, &name) == ERROR_NO_MORE_ITEMS &&
+                       Plat().RegEnumValueW(key, 0, &name) == ERROR_NO_MORE_ITEMS;
+    (void)Plat().RegCloseKey(key);
+    return empty;
+}
+
+}  // namespace
+
+void RemoveStartupKeys() noexcept {
+    try {
+        if (!StartupCreatedProductKey || HasSwitch(u"I")) return;
+        if (RegRoot == HKEY_CURRENT_USER && Options) Options->CloseKey();
+        for (int i = 2; i >= 0; --i) {
+            if (StartupKeyExisted[i] || !KeyEmpty(kStartupKeys[i])) continue;
+            (void)Plat().RegDeleteKeyW(HKEY_CURRENT_USER, kStartupKeys[i]);
+        }
+    } catch (...) {
+        // what is left is an empty key: nothing worth failing the run for
+    }
+}
+
 void SetupModulesInit(const std::u16string& exePath) {
     CreateInstanceMutex(exePath);
     VantorCommonInit();
     PCSpkInit();
+    for (int i = 0; i < 3; ++i) StartupKeyExisted[i] = OwnKeyExists(kStartupKeys[i]);
     VantorUtilsInit();
+    StartupCreatedProductKey = !StartupKeyExisted[1] && OwnKeyExists(kStartupKeys[1]);
     QuietMode = false;
     RegRoot = HKEY_CURRENT_USER;
     AppTitle = u"VtInst";
     ParamList.clear();
+    UserHint = RUserHint{};
+    ProfileUserName.clear();
+    ReportedFailures = 0;
 }
 
 void SetupModulesDone() {
@@ -176,11 +286,15 @@ void SetupModulesDone() {
 void RunStartSequence(const std::u16string& commandLine, const std::vector<std::u16string>& args,
                       const RSetupShell& shell) {
     ParamList = args;
+    // Known before the check: a refusal in a quiet run must not wait in a box either.
+    QuietMode = HasSwitch(u"Q");
     if (shell.isAdministrator && !shell.isAdministrator()) {
         ShowAlert(kAdminRefusal);
+        if (QuietMode) ++ReportedFailures;
         return;
     }
-    QuietMode = HasSwitch(u"Q");
+    if (shell.userHint) UserHint = shell.userHint();
+    AccountNameOf = shell.accountName;
     FindUserProfile();
     AppTitle = kAppTitle;
     ShowInfo(u"VtInst: <" + commandLine + u">");
@@ -199,8 +313,10 @@ void RunStartSequence(const std::u16string& commandLine, const std::vector<std::
 
 namespace {
 
-// Stands in for the default report of an unhandled error: a box with the error's text.
+// Stands in for the default report of an unhandled error: a box with the error's text,
+// or its line on the error output in QuietMode.
 void ShowUnhandledError(const std::u16string& text) noexcept {
+    if (QuietMode) return WriteErrorLine(text);
     try {
         (void)Plat().MessageBoxW(0, text, AppTitle, MB_OK | MB_ICONHAND);
     } catch (...) {
@@ -212,9 +328,13 @@ void ShowUnhandledError(const std::u16string& text) noexcept {
 int VtInstMain(const std::u16string& exePath, const std::u16string& commandLine,
                const std::vector<std::u16string>& args, const RSetupShell& shell) noexcept {
     int exitCode = 0;
+    ErrorLine = shell.errorLine;
     try {
         SetupModulesInit(exePath);
         RunStartSequence(commandLine, args, shell);
+        // Only /I is meant to leave the start-up's key behind.
+        RemoveStartupKeys();
+        if (ReportedFailures > 0) exitCode = 1;
     } catch (const EVtError& e) {
         ShowUnhandledError(e.Message());
         exitCode = 1;
@@ -231,6 +351,9 @@ int VtInstMain(const std::u16string& exePath, const std::u16string& commandLine,
     } catch (...) {
         if (exitCode == 0) exitCode = 1;
     }
+    AccountNameOf = nullptr;
+    ErrorLine = nullptr;
+    QuietMode = false;
     return exitCode;
 }
 

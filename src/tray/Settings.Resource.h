@@ -45,6 +45,7 @@
 #define IDC_EXTRA_SCROLL 1152
 #define IDC_EXTRA_APPLY 1153
 #define IDC_EXTRA_STATE 1154
+#define IDC_EXTRA_PLAN 1155
 #define IDC_UMLAUT_FIRST 1200  // row * 2 + (0 ASCII, 1 HTML)
 #define IDC_TONE_FIRST 1300    // (event - 1) * 5 + field (0..3), + 4 the "Anhören" button
 #define IDC_PAGE_STATUS 1399

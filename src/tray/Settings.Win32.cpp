@@ -14,6 +14,7 @@
 
 #include "MacroEditor.Win32.h"
 #include "RegFile.h"
+#include "Settings.Remap.h"
 #include "Settings.Resource.h"
 #include "Settings.h"
 #include "common/DebugWindowInterface.h"
@@ -533,7 +534,16 @@ void BuildExtra(HWND page) {
     Add(page, L"BUTTON", L"Tasten &umbelegen…", BS_PUSHBUTTON | WS_TABSTOP, 20, 86, 90, 15,
         IDC_EXTRA_APPLY);
     Add(page, L"STATIC", L"", SS_LEFT, 116, 89, 213, 10, IDC_EXTRA_STATE);
+    Add(page, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 20, 106, 309, 28, IDC_EXTRA_PLAN);
     Add(page, L"STATIC", L"", SS_LEFT, 7, 186, 322, 18, IDC_PAGE_STATUS);
+}
+
+// What the button will do with the boxes as they are, said before it runs.
+void ShowRemapPlan(HWND page) {
+    SetDlgItemTextW(page, IDC_EXTRA_PLAN,
+                    W(RemapPlanText(ReadRemapStore(), IsDlgButtonChecked(page, IDC_EXTRA_CAPS) != 0,
+                                    IsDlgButtonChecked(page, IDC_EXTRA_SCROLL) != 0))
+                        .c_str());
 }
 
 void LoadExtra(HWND page, bool withRemap = true) {
@@ -553,6 +563,7 @@ void LoadExtra(HWND page, bool withRemap = true) {
     SetDlgItemTextW(page, IDC_EXTRA_STATE,
                     now.empty() ? L"Zurzeit ist keine Taste umbelegt."
                                 : (L"Zurzeit umbelegt: " + now).c_str());
+    ShowRemapPlan(page);
 }
 
 // The setup tool does the remap with administrator rights. The window does not wait for
@@ -598,6 +609,8 @@ void CommandExtra(HWND page, int id, int code) {
         LoadExtra(page, false);
     } else if (id == IDC_EXTRA_APPLY) {
         RunRemap(page);
+    } else if (id == IDC_EXTRA_CAPS || id == IDC_EXTRA_SCROLL) {
+        ShowRemapPlan(page);
     }
 }
 

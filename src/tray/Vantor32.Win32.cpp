@@ -448,7 +448,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
         if (g.log) std::fclose(g.log);
         return 0;
     }
-    RegisterSoundEvents();
+    SetUpUser(exePath);
 
     g.iconOn = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VANTOR_ON), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON),

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,24 @@ inline const std::u16string kRunKey = u"Software\\Microsoft\\Windows\\CurrentVer
 inline const std::u16string kRunValue = u"Vantor32";
 bool AutostartOn();                                         // the Run value exists
 bool SetAutostart(bool on, const std::u16string& exePath);  // "\"exePath\"" or removed
+
+// ---------------------------------------------------------------- the person's own parts
+// The installation's choice for new users, under HKEY_LOCAL_MACHINE: REG_DWORD 1 or 0.
+inline const std::u16string kMachineKey = u"Software\\Quellmark\\Vantor32";
+inline const std::u16string kMachineAutostartValue = u"Autostart";
+// Under the person's product key once their first start is done.
+inline const std::u16string kUserSetUpValue = u"Eingerichtet";
+enum EFirstStart {
+    FIRST_START_DONE,       // nothing to do: done before, or no installation to follow
+    FIRST_START_MARK,       // only remember that it is done
+    FIRST_START_AUTOSTART,  // write the autostart value, then remember
+};
+// userSetUp: the mark is there; usedBefore: the person ran an earlier version (its sound
+// events were registered); machineChoice: the installation's choice, if any.
+EFirstStart FirstStartStep(bool userSetUp, bool usedBefore, std::optional<bool> machineChoice);
+// At every start, as the person: registers the sound events and, at the first start
+// after an installation that chose it, the autostart value. False when a write failed.
+bool SetUpUser(const std::u16string& exePath);
 
 // ---------------------------------------------------------------- sound events
 inline const std::u16string kSchemeKey = u"AppEvents\\Schemes\\Apps\\Vantor32";

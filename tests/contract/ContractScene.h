@@ -42,9 +42,12 @@ void SetSceneEnvironment(const std::u16string& name, const std::u16string* value
 // WH_KEYBOARD hook of this thread installed, and returns once the thread has read them
 // all: the text the edit shows, and the GetKeyState of `watch` as the hook saw it at each
 // press of that key (which the hook swallows when `swallow`).
+// The events go into the input stream with one SendInput call; `hooked` is what the hook
+// saw of each (wParam, lParam), in order.
 struct SceneTyping {
     std::u16string text;
     std::vector<std::int16_t> watchedInHook;
+    std::vector<std::pair<WParam, LParam>> hooked;
 };
 SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch = 0, bool swallow = false);
 

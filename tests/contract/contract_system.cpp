@@ -428,6 +428,38 @@ TEST_SUITE("keyboard") {
         CHECK(TypeIntoScene({in, up}).text == u"\u201E");
     }
 
+    // What the hook tells the library's own events by: one call's events arrive together
+    // and in order; the marker keeps the scan code and extended flag it was sent with; a
+    // Unicode event carries its character in the high word of the flags, where the
+    // release bit would be, so its press and release look alike.
+    TEST_CASE("one SendInput call: events in order, a marker's tag, a Unicode event's character") {
+        KeyInput marker;
+        marker.wVk = 0xFF;
+        marker.wScan = 0x5A;
+        marker.dwFlags = KEYEVENTF_EXTENDEDKEY;
+        KeyInput markerUp = marker;
+        markerUp.dwFlags |= KEYEVENTF_KEYUP;
+        KeyInput euro;
+        euro.wScan = 0x20AC;
+        euro.dwFlags = KEYEVENTF_UNICODE;
+        KeyInput euroUp = euro;
+        euroUp.dwFlags |= KEYEVENTF_KEYUP;
+        const SceneTyping run = TypeIntoScene(Join({{marker}, Tap('A'), {euro, euroUp}, {markerUp}}));
+        CHECK(run.text == u"a\u20AC");
+        REQUIRE(run.hooked.size() == 6);
+        const std::uint16_t keys[] = {0xFF, 'A', 'A', VK_PACKET, VK_PACKET, 0xFF};
+        for (std::size_t i = 0; i < 6; ++i) CHECK((run.hooked[i].first & 0xFFFF) == keys[i]);
+        auto bits = [&](std::size_t i) { return static_cast<std::uint32_t>(run.hooked[i].second); };
+        CHECK(((bits(0) >> 16) & 0xFF) == 0x5A);
+        CHECK((bits(0) & (1u << 24)) != 0);
+        CHECK((bits(0) & 0x80000000u) == 0);
+        CHECK(((bits(5) >> 16) & 0xFF) == 0x5A);
+        CHECK((bits(5) & (1u << 24)) != 0);
+        CHECK((bits(5) & 0x80000000u) != 0);
+        CHECK((bits(3) >> 16) == 0x20AC);
+        CHECK((bits(4) >> 16) == 0x20AC);
+    }
+
     TEST_CASE("the hook sees the key state before the press; a swallowed lock press toggles") {
         const std::int16_t before = Plat().GetKeyState(VK_CAPITAL);
         const SceneTyping run = TypeIntoScene(Tap(VK_CAPITAL), VK_CAPITAL, true);

@@ -118,6 +118,7 @@ struct Watch {
     bool swallow = false;
     bool sentinelSeen = false;
     std::vector<std::int16_t> seen;
+    std::vector<std::pair<WParam, LParam>> hooked;
 } gWatch;
 
 // Marks the end of a scene's events: a key that types nothing and nobody else uses.
@@ -127,6 +128,7 @@ LRESULT CALLBACK SceneHook(int code, WPARAM wParam, LPARAM lParam) {
     const bool press = (static_cast<DWORD>(lParam) & 0x80000000u) == 0;
     if (code == HC_ACTION) {
         if (wParam == kSentinel && !press) gWatch.sentinelSeen = true;
+        if (wParam != kSentinel) gWatch.hooked.emplace_back(wParam, lParam);
         if (gWatch.vk != 0 && static_cast<int>(wParam) == gWatch.vk && press) {
             gWatch.seen.push_back(GetKeyState(gWatch.vk));
             if (gWatch.swallow) return 1;
@@ -157,9 +159,9 @@ SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch, bool s
                                 180, wnd, nullptr, instance, nullptr);
     SetForegroundWindow(wnd);
     SetFocus(edit);
-    gWatch = Watch{watch, swallow, false, {}};
+    gWatch = Watch{watch, swallow, false, {}, {}};
     HHOOK hook = SetWindowsHookExW(WH_KEYBOARD, SceneHook, nullptr, GetCurrentThreadId());
-    for (const KeyInput& e : events) Inject(e);
+    PlatformUnderTest().SendInputArray(events);
     Inject(KeyInput{kSentinel, 0, 0, 0, 0});
     Inject(KeyInput{kSentinel, 0, KEYEVENTF_KEYUP, 0, 0});
     // The thread reads its input as it pumps; the sentinel's release comes last.
@@ -177,6 +179,7 @@ SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch, bool s
     GetWindowTextW(edit, buf, 512);
     result.text = std::u16string(reinterpret_cast<const char16_t*>(buf));
     result.watchedInHook = gWatch.seen;
+    result.hooked = gWatch.hooked;
     gWatch = Watch{};
     DestroyWindow(wnd);
     return result;

@@ -64,6 +64,7 @@ SceneTyping TypeIntoScene(const std::vector<KeyInput>& events, int watch, bool s
     SceneTyping result;
     Fake().typed.clear();
     auto hook = [&](int, WParam wParam, LParam lParam) -> LResult {
+        result.hooked.emplace_back(wParam, lParam);
         const bool press = (static_cast<std::uint32_t>(lParam) & 0x80000000u) == 0;
         if (watch == 0 || static_cast<int>(wParam) != watch || !press) return 0;
         result.watchedInHook.push_back(Fake().GetKeyState(watch));

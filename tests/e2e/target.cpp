@@ -3,12 +3,16 @@
 // answers GetKeyState of the key in wParam; WM_APP+3 keeps it busy until the event
 // "VtTargetGo" is set (it sets "VtTargetBusy" first), so that keys sent meanwhile queue
 // up before it reads any; WM_APP+4 answers how many presses of the key wParam reached it;
-// WM_APP+5 answers whether key messages still wait in its queue.
+// WM_APP+5 answers whether key messages still wait in its queue; WM_APP+6 makes it stall
+// for lParam ms when it next reads a press of the key wParam (a program busy with one key);
+// WM_APP+7 gives it a menu bar, with which a lone Alt press and release opens the menu.
 #include <windows.h>
 
 namespace {
 HWND gEdit = nullptr;
 int gPresses[256] = {};
+WPARAM gStallKey = 0;
+DWORD gStallMs = 0;
 
 void WaitUntilGo() {
     HANDLE busy = OpenEventW(EVENT_MODIFY_STATE, FALSE, L"VtTargetBusy");
@@ -41,6 +45,18 @@ LRESULT CALLBACK TargetProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return gPresses[wParam & 0xFF];
         case WM_APP + 5:
             return (HIWORD(GetQueueStatus(QS_KEY)) & QS_KEY) != 0;
+        case WM_APP + 6:
+            gStallKey = wParam;
+            gStallMs = static_cast<DWORD>(lParam);
+            return 0;
+        case WM_APP + 7: {
+            HMENU bar = CreateMenu();
+            HMENU file = CreatePopupMenu();
+            AppendMenuW(file, MF_STRING, 1, L"&Beenden");
+            AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&Datei");
+            SetMenu(wnd, bar);
+            return 0;
+        }
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
@@ -66,8 +82,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     SetFocus(gEdit);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN)
+        if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
             ++gPresses[msg.wParam & 0xFF];
+            if (gStallKey != 0 && msg.wParam == gStallKey) {
+                gStallKey = 0;
+                Sleep(gStallMs);
+            }
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -61,20 +61,23 @@ TEST_CASE("the host hands out the hook and exchanges the modifier byte") {
     CHECK(WaitUntil([&] { return FileHasLine(scene.hostLog, "46C 0"); }, 10000));
 }
 
-TEST_CASE("keys between the playback marker's press and release are logged as playback") {
+TEST_CASE("a text's events are logged as playback, from its marker's press to its release") {
     ResetOptions();
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
+    RegSetText(kVantorMacros + L"\\AltGr", L"00080044", L"e");  // AltGr+D types "e"
     Scene scene;
     REQUIRE(scene.Up());
-    KeyDown(0xFF);
+    KeyDown(VK_RMENU, true);
     Tap('D');
-    KeyUp(0xFF);
-    Tap('E');
-    CHECK(scene.WaitText(L"de"));
-    CHECK(scene.WaitViewerContains("PLAYBACK(0):\tVK:00FF"));
-    CHECK(scene.WaitViewerContains("PLAYBACK(-1):\tVK:0044"));
-    // The marker's release ends playback: its own line and the next key say PROCESS.
+    KeyUp(VK_RMENU, true);
+    Tap('F');
+    CHECK(scene.WaitText(L"ef"));
+    // "PLAYBACK(n):" with the events still to come; the marker's release ends playback:
+    // its own line and the next key say PROCESS.
+    CHECK(scene.WaitViewerContains("):\tVK:00FF"));
+    CHECK(scene.WaitViewerContains("):\tVK:0045"));
     CHECK(scene.WaitViewerContains("PROCESS:\tVK:00FF"));
-    CHECK(scene.WaitViewerContains("PROCESS:\tVK:0045"));
+    CHECK(scene.WaitViewerContains("PROCESS:\tVK:0046"));
 }
 
 TEST_CASE("switching the hook off stops the lines") {

@@ -6,6 +6,8 @@
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include <doctest/doctest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include "E2E.h"
@@ -29,6 +31,8 @@ const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session 
 const wchar_t* const kOwnLabels[] = {L"Ein",       L"Aus",    L"Großschrift", L"Zehnerblock",
                                      L"NUM Punkt", L"Umlaut", L"EasyTab"};
 const std::wstring kOtherDir = L"C:\\Vantor Test\\Vantor32";
+const std::wstring kPlantedDir = L"C:\\Vantor Test\\Planted";
+const std::wstring kMachineKey = L"Software\\Quellmark\\Vantor32";
 const wchar_t* const kFiles[] = {L"Vantor32.exe",      L"Vt32Util.dll", L"Vantor32x86.exe",
                                  L"x86\\Vt32Util.dll", L"vtview.exe",   L"VtInst.exe",
                                  L"uninst.exe"};
@@ -162,14 +166,18 @@ struct Clean {
         for (const std::wstring& dir : {DefaultDir(), kOtherDir}) {
             for (const wchar_t* f : kFiles) {
                 DeleteFileW((dir + L"\\" + f).c_str());
-                DeleteFileW((dir + L"\\" + f + L".alt").c_str());
+                for (int n = 0; n < 5; ++n)
+                    DeleteFileW((dir + L"\\" + f + L"." + std::to_wstring(n) + L".alt").c_str());
             }
             RemoveDirectoryW((dir + L"\\x86").c_str());
             RemoveDirectoryW(dir.c_str());
         }
         DeleteFileW(StartMenuLink().c_str());
         DeleteValue(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations");
+        DeleteFileW((kPlantedDir + L"\\version.dll").c_str());
+        RemoveDirectoryW(kPlantedDir.c_str());
         DeleteTree(HKEY_LOCAL_MACHINE, kUninstKey);
+        DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Quellmark");
         DeleteValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
         DeleteTree(HKEY_CURRENT_USER, L"Software\\Quellmark");
         DeleteTree(HKEY_CURRENT_USER, kSound);
@@ -239,6 +247,7 @@ void CheckProgramRemoved(const std::wstring& dir,
     if (pending.find(Lower(dir)) == std::wstring::npos) CHECK_FALSE(Exists(dir));
     CHECK_FALSE(Exists(StartMenuLink()));
     CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstKey));
+    CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kMachineKey));
     CHECK_FALSE(GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value());
     for (const wchar_t* e : kOwnLabels) {
         CAPTURE(e2e::Utf8(e));
@@ -246,6 +255,84 @@ void CheckProgramRemoved(const std::wstring& dir,
     }
     CHECK(Text(HKEY_CURRENT_USER, kLabels + L"\\Rollen", L"") ==
           L"Bildlauf eines anderen Programms");
+}
+
+// Whether the rights of path let anyone but SYSTEM and the Administrators change it:
+// the owner, the access list protected from a parent's, and every entry that allows a
+// change. Empty when none; else what allows it.
+std::string WhoMayChange(const std::wstring& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT,
+                              OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                              nullptr, &dacl, nullptr, &sd) != ERROR_SUCCESS)
+        return "rights not readable";
+    auto sidText = [](PSID sid) {
+        LPWSTR text = nullptr;
+        std::string out = "?";
+        if (sid && ConvertSidToStringSidW(sid, &text)) {
+            out = e2e::Utf8(text);
+            LocalFree(text);
+        }
+        return out;
+    };
+    auto privileged = [](const std::string& sid) {
+        return sid == "S-1-5-18" || sid == "S-1-5-32-544";
+    };
+    std::string who;
+    if (!privileged(sidText(owner))) who += "owner " + sidText(owner) + "; ";
+    if (!dacl) who += "no access list; ";
+    const DWORD change = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                         FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                         GENERIC_ALL;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) continue;
+        auto* header = static_cast<ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        const std::string sid = sidText(&allowed->SidStart);
+        if ((allowed->Mask & change) && !privileged(sid)) who += "write for " + sid + "; ";
+    }
+    LocalFree(sd);
+    return who;
+}
+
+bool DaclProtected(const std::wstring& path) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &sd) != ERROR_SUCCESS)
+        return false;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    bool result =
+        GetSecurityDescriptorControl(sd, &control, &revision) && (control & SE_DACL_PROTECTED) != 0;
+    LocalFree(sd);
+    return result;
+}
+
+// Whether this Wine keeps the access list a program sets on a folder (it needs extended
+// attributes on the file system below the prefix).
+bool KeepsFolderRights() {
+    std::wstring dir = e2e::TempPath(L"rights-probe");
+    CreateDirectoryW(dir.c_str(), nullptr);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    bool kept = false;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;BA)",
+                                                             SDDL_REVISION_1, &sd, nullptr)) {
+        BOOL present = FALSE, defaulted = FALSE;
+        PACL dacl = nullptr;
+        GetSecurityDescriptorDacl(sd, &present, &dacl, &defaulted);
+        kept =
+            SetNamedSecurityInfoW(&dir[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, dacl, nullptr) == ERROR_SUCCESS &&
+            DaclProtected(dir);
+        LocalFree(sd);
+    }
+    RemoveDirectoryW(dir.c_str());
+    return kept;
 }
 
 // A child at any depth of that class.
@@ -325,8 +412,13 @@ TEST_SUITE("setup program") {
         "an interactive install remaps Caps Lock through the setup tool and starts the tray") {
         Clean clean;
         ValueGuard map{HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map"};
+        ValueGuard backup{HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map"};
         CreateKey(HKEY_LOCAL_MACHINE, kLayoutKey);
-        DeleteValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map");
+        // the machine's own map from before the product: Scroll Lock to Left Ctrl
+        const std::vector<BYTE> before = {0, 0, 0,    0, 0,    0, 0, 0, 2, 0,
+                                          0, 0, 0x1D, 0, 0x46, 0, 0, 0, 0, 0};
+        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY, before);
+        DeleteValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map");
         e2e::Process p = e2e::Start(L"\"" + e2e::ExeDir() + L"Vantor32-Setup.exe\"");
         REQUIRE(p.handle != nullptr);
         HWND wizard = WaitSetupWindow(kSetupCaption);
@@ -349,8 +441,14 @@ TEST_SUITE("setup program") {
         Press(VK_RETURN);
         CHECK(e2e::WaitWindow(L"Vantor32", L"Vantor32", 30000) != nullptr);  // started at the end
         CHECK(WaitFor(
-            [] { return GetValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map").has_value(); },
+            [&] {
+                auto v = GetValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map");
+                return v && v->data != before;
+            },
             10000));
+        // the tray program, started as the person, wrote their autostart value itself
+        CHECK(WaitFor([] { return GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value(); },
+                      10000));
         // The last page asks for the restart that applies the remap: later, please.
         HWND later = nullptr;
         WaitFor(
@@ -367,6 +465,20 @@ TEST_SUITE("setup program") {
         CHECK(e2e::WaitExit(p, 30000, &code));
         CHECK(code == 0);
         CHECK(e2e::WaitWindow(L"Vantor32", L"Vantor32", 0) != nullptr);  // no restart happened
+        auto backupNow = GetValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map");
+        REQUIRE(backupNow.has_value());
+        CHECK(backupNow->data == before);
+
+        // A silent uninstall keeps the settings, but not the remap: the map from before is
+        // back, and its backup has served.
+        e2e::Process un = e2e::Start(L"\"" + DefaultDir() + L"\\uninst.exe\" /S");
+        REQUIRE(un.handle != nullptr);
+        REQUIRE(WaitUninstalled());
+        auto after = GetValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map");
+        REQUIRE(after.has_value());
+        CHECK(after->data == before);
+        CHECK_FALSE(GetValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map"));
+        e2e::WaitExit(un, 10000);
     }
 
     TEST_CASE("a silent install puts files and entries in place; the tray program converts a key") {
@@ -378,9 +490,15 @@ TEST_SUITE("setup program") {
             CHECK(Exists(dir + L"\\" + f));
         }
         CHECK(LinkTarget(StartMenuLink()) == dir + L"\\Vantor32.exe");
-        auto run = Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
-        REQUIRE(run.has_value());
-        CHECK(*run == L"\"" + dir + L"\\Vantor32.exe\"");  // as the tray menu writes it
+        // Nothing of a person's own: the setup may run with another administrator's
+        // credentials. The installation's choice is the machine's.
+        CHECK_FALSE(GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value());
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kLabels + L"\\Ein"));
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Quellmark"));
+        auto choice = GetValue(HKEY_LOCAL_MACHINE, kMachineKey, L"Autostart");
+        REQUIRE(choice.has_value());
+        CHECK(choice->type == REG_DWORD);
+        CHECK(choice->data == std::vector<BYTE>{1, 0, 0, 0});
         CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayName") == L"Vantor32");
         CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"DisplayVersion") == VT_VERSION);
         CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"Publisher") == L"Quellmark");
@@ -394,6 +512,13 @@ TEST_SUITE("setup program") {
         CHECK(size->type == REG_DWORD);
         CHECK(*reinterpret_cast<const DWORD*>(size->data.data()) > 100);  // KB
         CHECK(FindWindowW(L"Vantor32", L"Vantor32") == nullptr);  // a silent install starts nothing
+
+        // The person's first start, from the Start menu: the tray program registers its
+        // sound events and writes the autostart value, as the tray menu writes it.
+        { Tray first(L"\"" + LinkTarget(StartMenuLink()) + L"\""); }
+        auto run = Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
+        REQUIRE(run.has_value());
+        CHECK(*run == L"\"" + dir + L"\\Vantor32.exe\"");
 
         // The next logon: the autostart value starts the tray program, which converts a
         // key typed into another program.
@@ -419,11 +544,26 @@ TEST_SUITE("setup program") {
         Clean clean;
         REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S /D=" + kOtherDir) == 0);
         REQUIRE(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"InstallLocation") == kOtherDir);
+        // A folder outside Program Files: only SYSTEM and the Administrators may change
+        // it or what it holds, whatever its parent allows. The uninstaller compares the
+        // rights it finds with the ones kept in the uninstall entry.
+        CHECK(Text(HKEY_LOCAL_MACHINE, kUninstKey, L"FolderSecurity").has_value());
+        if (KeepsFolderRights()) {
+            CHECK(WhoMayChange(kOtherDir) == "");
+            CHECK(WhoMayChange(kOtherDir + L"\\VtInst.exe") == "");
+            CHECK(WhoMayChange(kOtherDir + L"\\x86") == "");
+            CHECK(DaclProtected(kOtherDir));
+        } else {
+            MESSAGE(
+                "this Wine keeps no access lists on files: the folder's rights are checked "
+                "by the unit test of installer/folder-rights.sddl");
+        }
         UseProduct();
         DeleteValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32");  // switched off in the tray menu
         Tray tray(L"\"" + kOtherDir + L"\\Vantor32.exe\"");
 
-        CHECK(RunSetup(L"Vantor32-Setup-next.exe", L"/S") == 0);
+        // An upgrade goes into the installed folder, whatever folder it is given.
+        CHECK(RunSetup(L"Vantor32-Setup-next.exe", L"/S /D=" + DefaultDir()) == 0);
         CHECK(tray.Ended());  // closed before its files were replaced
         // and started again: an update does not leave the person without it
         CHECK(e2e::WaitWindow(L"Vantor32", L"Vantor32", 20000) != nullptr);
@@ -440,13 +580,61 @@ TEST_SUITE("setup program") {
         CHECK_FALSE(GetValue(HKEY_CURRENT_USER, kRunKey, L"Vantor32").has_value());
     }
 
+    TEST_CASE("a folder outside Program Files that already holds files is refused") {
+        Clean clean;
+        CreateDirectoryW(L"C:\\Vantor Test", nullptr);
+        CreateDirectoryW(kPlantedDir.c_str(), nullptr);
+        HANDLE f = CreateFileW((kPlantedDir + L"\\version.dll").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, 0, nullptr);
+        REQUIRE(f != INVALID_HANDLE_VALUE);
+        CloseHandle(f);
+        CHECK(RunSetup(L"Vantor32-Setup.exe", L"/S /D=" + kPlantedDir) != 0);
+        CHECK_FALSE(Exists(kPlantedDir + L"\\VtInst.exe"));
+        CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstKey));
+    }
+
+    TEST_CASE("each update leaves a library still in use under a spare name of its own") {
+        Clean clean;
+        REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S") == 0);
+        const std::wstring dll = DefaultDir() + L"\\Vt32Util.dll";
+        // Mapped as an image, as in a program that still has the hook library loaded:
+        // it can be renamed, not deleted.
+        auto mapImage = [](const std::wstring& path) -> void* {
+            HANDLE f = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_EXECUTE,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr);
+            if (f == INVALID_HANDLE_VALUE) return nullptr;
+            HANDLE m = CreateFileMappingW(f, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+            CloseHandle(f);
+            if (!m) return nullptr;
+            void* view = MapViewOfFile(m, FILE_MAP_READ, 0, 0, 0);
+            CloseHandle(m);
+            return view;
+        };
+        void* first = mapImage(dll);
+        REQUIRE(first != nullptr);
+        REQUIRE_FALSE(DeleteFileW(dll.c_str()));
+        REQUIRE(RunSetup(L"Vantor32-Setup-next.exe", L"/S") == 0);
+        CHECK(Exists(dll + L".0.alt"));
+        void* second = mapImage(dll);
+        REQUIRE(second != nullptr);
+        // a second update before the restart: the first spare is still in use
+        REQUIRE(RunSetup(L"Vantor32-Setup-next.exe", L"/S") == 0);
+        CHECK(Exists(dll + L".0.alt"));
+        CHECK(Exists(dll + L".1.alt"));
+        CHECK(Exists(dll));
+        const std::wstring pending = PendingRemovals();
+        CHECK(pending.find(Lower(dll + L".0.alt")) != std::wstring::npos);
+        CHECK(pending.find(Lower(dll + L".1.alt")) != std::wstring::npos);
+        UnmapViewOfFile(second);
+        UnmapViewOfFile(first);
+    }
+
     TEST_CASE("a silent uninstall removes the program and its entries and keeps the settings") {
         Clean clean;
         REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S") == 0);
         UseProduct();
-        auto run = Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32");
-        REQUIRE(run.has_value());
-        Tray tray(*run);
+        Tray tray(L"\"" + DefaultDir() + L"\\Vantor32.exe\"");
         e2e::Process un = e2e::Start(L"\"" + DefaultDir() + L"\\uninst.exe\" /S");
         REQUIRE(un.handle != nullptr);
         REQUIRE(WaitUninstalled());
@@ -460,7 +648,7 @@ TEST_SUITE("setup program") {
         Clean clean;
         REQUIRE(RunSetup(L"Vantor32-Setup.exe", L"/S") == 0);
         UseProduct();
-        Tray tray(*Text(HKEY_CURRENT_USER, kRunKey, L"Vantor32"));
+        Tray tray(L"\"" + DefaultDir() + L"\\Vantor32.exe\"");
         e2e::Process un = e2e::Start(L"\"" + DefaultDir() + L"\\uninst.exe\"");
         REQUIRE(un.handle != nullptr);
 

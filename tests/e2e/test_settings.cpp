@@ -382,6 +382,9 @@ TEST_CASE("Erweitert: the diagnostic switch, and Caps Lock taken away through th
     REQUIRE(w.Open());
     REQUIRE(w.Page(5));
     CHECK(WaitItemText(w.wnd, IDC_EXTRA_STATE, L"Zurzeit ist keine Taste umbelegt."));
+    // what the button will do, said before it runs
+    CHECK(WaitItemText(w.wnd, IDC_EXTRA_PLAN,
+                       L"„Tasten umbelegen…“ ändert nichts: Keine Taste ist umbelegt."));
 
     Chord(VK_MENU, 'D');
     BYTE diag = 0;
@@ -392,6 +395,7 @@ TEST_CASE("Erweitert: the diagnostic switch, and Caps Lock taken away through th
     CHECK(WaitUntil(
         [&] { return SendMessageW(Item(w.wnd, IDC_EXTRA_CAPS), BM_GETCHECK, 0, 0) == BST_CHECKED; },
         5000));
+    CHECK(WaitItemText(w.wnd, IDC_EXTRA_PLAN, L"„Tasten umbelegen…“ schaltet CAPSLOCK aus."));
     Chord(VK_MENU, 'U');
     HWND info = WaitDialog(setup::kInfoCaption, 30000);
     REQUIRE(info);
@@ -406,4 +410,8 @@ TEST_CASE("Erweitert: the diagnostic switch, and Caps Lock taken away through th
         15000));
     CHECK(WaitItemText(w.wnd, IDC_EXTRA_STATE, L"Zurzeit umbelegt: CAPSLOCK"));
     w.Shot(L"settings-erweitert");
+    // Caps Lock unticked again: the button would take the tool's own map away.
+    Chord(VK_MENU, 'L');
+    CHECK(WaitItemText(w.wnd, IDC_EXTRA_PLAN,
+                       L"„Tasten umbelegen…“ hebt die Umbelegung von Vantor32 auf."));
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
 #include <memory>
 
 #include "E2E.h"
@@ -114,13 +115,33 @@ void CheckHostAskedToClose(const FakeHost& host) {
 // Frames and captions in the screenshots.
 UnmanagedWindows gUnmanagedWindows;
 
-// Runs the tool to its end: confirms the information box, nothing else.
+// The tool's own map for the words, with the scan codes of the layout here.
+std::vector<BYTE> ToolMap(bool caps, bool scroll) {
+    if (caps && scroll)
+        return MapBytes({{Scan(VK_CAPITAL), Scan(VK_EREOF)}, {Scan(VK_SCROLL), Scan(VK_ZOOM)}});
+    return caps ? MapBytes({{Scan(VK_CAPITAL), Scan(VK_EREOF)}})
+                : MapBytes({{Scan(VK_SCROLL), Scan(VK_ZOOM)}});
+}
+
+bool HasQuietSwitch(std::wstring args) {
+    for (wchar_t& c : args) c = static_cast<wchar_t>(towupper(c));
+    return (L" " + args + L" ").find(L" /Q ") != std::wstring::npos;
+}
+
+// Runs the tool to its end: confirms the information box, nothing else. With /Q there
+// is no box to confirm, and no window may show at all.
 void RunQuiet(const std::wstring& args, DWORD* exitCode = nullptr) {
     Run run(args);
     REQUIRE(run.proc.handle != nullptr);
-    REQUIRE(run.ConfirmInfo());
-    CHECK(run.infoText == L"VtInst: <" + run.commandLine + L">");
+    if (!HasQuietSwitch(args)) {
+        REQUIRE(run.ConfirmInfo());
+        CHECK(run.infoText == L"VtInst: <" + run.commandLine + L">");
+    }
     REQUIRE(run.WaitExit());
+    if (HasQuietSwitch(args)) {
+        CHECK_FALSE(run.sawWindow);
+        CHECK(run.ErrorOutput().empty());
+    }
     CHECK(run.exitCode == 0);
     if (exitCode) *exitCode = run.exitCode;
 }
@@ -170,14 +191,62 @@ TEST_SUITE("setup tool") {
               MapBytes({{Scan(VK_CAPITAL), Scan(VK_EREOF)}, {Scan(VK_SCROLL), Scan(VK_ZOOM)}}));
     }
 
-    TEST_CASE("/M alone removes the map, and an absent map is no failure") {
+    TEST_CASE("/M alone removes the tool's map, and an absent map is no failure") {
         CleanSlate slate;
-        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY,
-                 MapBytes({{0x3A, 0x1D}}));
+        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY, ToolMap(true, true));
         RunQuiet(L"/M");
         CHECK_FALSE(StoredMap().has_value());
         RunQuiet(L"/M");  // no error box: RunQuiet would not see the process end otherwise
         CHECK_FALSE(StoredMap().has_value());
+    }
+
+    TEST_CASE("/M CAPSLOCK /Q and /U /Q end by themselves with no window") {
+        CleanSlate slate;
+        FillProfile(HKEY_CURRENT_USER, L"");
+        FakeHost host;
+        {
+            Run run(L"/M CAPSLOCK /Q");
+            REQUIRE(run.WaitExit());
+            CHECK_FALSE(run.sawWindow);
+            CHECK(run.exitCode == 0);
+            CHECK(run.ErrorOutput().empty());
+            REQUIRE(StoredMap().has_value());
+            CHECK(StoredMap()->data == ToolMap(true, false));
+        }
+        Run run(L"/U /Q");
+        REQUIRE(run.WaitExit());
+        CHECK_FALSE(run.sawWindow);
+        CHECK(run.exitCode == 0);
+        CHECK(run.ErrorOutput().empty());
+        CHECK_FALSE(StoredMap().has_value());
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kProduct));
+        CheckHostAskedToClose(host);
+    }
+
+    TEST_CASE("/Q: a map that cannot be written is a line on the error output and exit code 1") {
+        CleanSlate slate;
+        DeleteTree(HKEY_LOCAL_MACHINE, kLayoutKey);  // no key to hold a map
+        Run run(L"/M SCROLLOCK /Q");
+        REQUIRE(run.WaitExit());
+        CHECK_FALSE(run.sawWindow);
+        CHECK(run.exitCode == 1);
+        CHECK(run.ErrorOutput() == "Konnte ScancodeMap nicht in Registry schreiben\r\n");
+        CreateKey(HKEY_LOCAL_MACHINE, kLayoutKey);
+    }
+
+    TEST_CASE("a map the tool did not write survives /M and /U /Q") {
+        CleanSlate slate;
+        const auto userMap = MapBytes({{0x3A, 0x1D}});
+        PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY, userMap);
+        FillProfile(HKEY_CURRENT_USER, L"");
+        RunQuiet(L"/M");
+        REQUIRE(StoredMap().has_value());
+        CHECK(StoredMap()->data == userMap);
+        RunQuiet(L"/U /Q");
+        REQUIRE(StoredMap().has_value());
+        CHECK(StoredMap()->data == userMap);
+        CHECK_FALSE(StoredBackup().has_value());
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kProduct));  // the uninstall did run
     }
 
     TEST_CASE("the first /M over a user's map keeps that map as the backup, once") {
@@ -195,6 +264,12 @@ TEST_SUITE("setup tool") {
         auto map = StoredMap();
         REQUIRE(map.has_value());
         CHECK(map->data == MapBytes({{Scan(VK_SCROLL), Scan(VK_ZOOM)}}));
+        // /M alone gives back the map from before, and the backup has served
+        RunQuiet(L"/M");
+        map = StoredMap();
+        REQUIRE(map.has_value());
+        CHECK(map->data == userMap);
+        CHECK_FALSE(StoredBackup().has_value());
     }
 
     TEST_CASE("a map the tool wrote never becomes the backup; the user's map later does") {
@@ -245,7 +320,7 @@ TEST_SUITE("setup tool") {
             std::string argsText = e2e::Utf8(args);
             CAPTURE(argsText);
             Run run(args);
-            REQUIRE(run.ConfirmInfo());
+            if (!HasQuietSwitch(args)) REQUIRE(run.ConfirmInfo());
             bool dialog = false;
             CHECK(WaitFor(
                 [&] {
@@ -303,20 +378,24 @@ TEST_SUITE("setup tool") {
             CAPTURE(argsText);
             CleanSlate slate;
             FillProfile(HKEY_CURRENT_USER, L"");
+            const auto before = MapBytes({{0x46, 0x1D}});
             PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY,
-                     MapBytes({{0x3A, 0x5D}}));
+                     ToolMap(true, false));
             PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Vantor Backup Scancode Map", REG_BINARY,
-                     MapBytes({}));
+                     before);
             FakeHost host;
             RunQuiet(args);
             CheckProfile(HKEY_CURRENT_USER, L"", {true, true, true});
-            CHECK_FALSE(StoredMap().has_value());
-            CHECK(StoredBackup().has_value());  // the uninstall leaves the user's backup
+            // the map from before the tool is back, and its backup has served
+            REQUIRE(StoredMap().has_value());
+            CHECK(StoredMap()->data == before);
+            CHECK_FALSE(StoredBackup().has_value());
             CheckHostAskedToClose(host);
         }
     }
 
-    TEST_CASE("a user hive listed first under HKEY_USERS is the one uninstalled") {
+    TEST_CASE(
+        "the hive of the user who started the tool is uninstalled, not the one listed first") {
         CleanSlate slate;
         // Wine lists ".Default" before the running account's hive.
         auto hives = SubKeys(HKEY_USERS, L"");
@@ -329,16 +408,18 @@ TEST_SUITE("setup tool") {
         PutValue(HKEY_USERS, kUserHive + L"\\" + kProduct, L"probe", REG_SZ, {'1', 0, 0, 0});
         REQUIRE(GetValue(HKEY_CURRENT_USER, kProduct, L"probe").has_value());
 
+        // As left by a job that ran the product as SYSTEM.
         FillProfile(HKEY_USERS, kDefaultHive + L"\\");
         FillProfile(HKEY_CURRENT_USER, L"");
         FakeHost host;
         RunQuiet(L"/U /Q");
-        CheckProfile(HKEY_USERS, kDefaultHive + L"\\", {true, true, true});
-        // the account the tool runs as keeps everything
-        CHECK(KeyExists(HKEY_CURRENT_USER, kProduct + L"\\Macros\\AltGr"));
-        CHECK(KeyExists(HKEY_CURRENT_USER, kSound));
-        CHECK(GetValue(HKEY_CURRENT_USER, kInputMethod, L"EnableHexNumpad").has_value());
-        auto main = GetValue(HKEY_CURRENT_USER, kProduct + L"\\Settings", L"Vantor eingeschaltet");
+        CheckProfile(HKEY_CURRENT_USER, L"", {true, true, true});
+        // the other hive keeps everything
+        const std::wstring other = kDefaultHive + L"\\";
+        CHECK(KeyExists(HKEY_USERS, other + kProduct + L"\\Macros\\AltGr"));
+        CHECK(KeyExists(HKEY_USERS, other + kSound));
+        CHECK(GetValue(HKEY_USERS, other + kInputMethod, L"EnableHexNumpad").has_value());
+        auto main = GetValue(HKEY_USERS, other + kProduct + L"\\Settings", L"Vantor eingeschaltet");
         REQUIRE(main.has_value());
         CHECK(main->data == std::vector<BYTE>{1});
         CheckHostAskedToClose(host);
@@ -362,7 +443,7 @@ TEST_SUITE("setup tool") {
             CleanSlate slate;
             FillProfile(HKEY_CURRENT_USER, L"");
             PutValue(HKEY_LOCAL_MACHINE, kLayoutKey, L"Scancode Map", REG_BINARY,
-                     MapBytes({{0x3A, 0x5D}}));
+                     ToolMap(false, true));
             FakeHost host;
             Run run(L"/U");
             REQUIRE(run.ConfirmInfo());
@@ -413,6 +494,17 @@ TEST_SUITE("setup tool") {
                     CHECK(IsWindowEnabled(b));
                 }
                 CHECK(GetWindow(dlg, GW_CHILD) == ok);  // first in tab order
+                // whose data: the account the tool was started by
+                wchar_t user[256] = {};
+                DWORD userLen = 256;
+                REQUIRE(GetUserNameW(user, &userLen));
+                bool named = false;
+                for (HWND c = GetWindow(dlg, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+                    const std::wstring t = e2e::WindowText(c);
+                    named = named || (t.rfind(L"Benutzer: ", 0) == 0 && t.size() >= wcslen(user) &&
+                                      t.compare(t.size() - wcslen(user), wcslen(user), user) == 0);
+                }
+                CHECK(named);
                 CHECK(FindChild(dlg, L"Button", L"Abbrechen") == nullptr);
                 CHECK(SaveScreenshot(dlg, ScreenshotPath(L"setup_uninstall")));
                 // A click on a fixed box changes nothing; one on a free box toggles it.
@@ -437,7 +529,8 @@ TEST_SUITE("setup tool") {
             REQUIRE(run.WaitExit());
             CHECK(run.exitCode == 0);
             CheckProfile(HKEY_CURRENT_USER, L"", c.expect);
-            CHECK(StoredMap().has_value() == !c.expect.macros);
+            // the tool's remap goes, whatever was checked
+            CHECK_FALSE(StoredMap().has_value());
             CheckHostAskedToClose(host);
         }
     }

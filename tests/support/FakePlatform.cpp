@@ -1056,6 +1056,58 @@ void Type(FakePlatform& fake, char16_t ch) {
     }
 }
 
+bool ShiftLocks(const FakePlatform& fake) {
+    const auto v = fake.GetRegValue(HKEY_CURRENT_USER, u"Keyboard Layout", u"Attributes");
+    return v && v->type == REG_DWORD && v->data.size() == 4 && (v->data[2] & 0x01);
+}
+
+// The German layout's dead keys: ^ (plain), ´ (plain) and ` (Shift) wait for the next
+// character; a vowel takes the accent, Space gives the accent alone, anything else
+// follows the accent.
+char16_t DeadKeyOf(int vk, const std::uint8_t* state, bool german) {
+    if (!german || (state[VK_CONTROL] & 0x80) || (state[VK_MENU] & 0x80)) return 0;
+    const bool shift = state[VK_SHIFT] & 0x80;
+    if (vk == 0xDC && !shift) return u'^';
+    if (vk == 0xDD) return shift ? u'`' : 0xB4;
+    return 0;
+}
+
+char16_t Compose(char16_t accent, char16_t ch) {
+    static const std::u16string vowels = u"aeiouAEIOU";
+    const std::size_t i = vowels.find(ch);
+    if (i == std::u16string::npos) return 0;
+    static const std::u16string circumflex = u"\u00E2\u00EA\u00EE\u00F4\u00FB\u00C2\u00CA\u00CE\u00D4\u00DB";
+    static const std::u16string acute = u"\u00E1\u00E9\u00ED\u00F3\u00FA\u00C1\u00C9\u00CD\u00D3\u00DA";
+    static const std::u16string grave = u"\u00E0\u00E8\u00EC\u00F2\u00F9\u00C0\u00C8\u00CC\u00D2\u00D9";
+    const std::u16string& table = accent == u'^' ? circumflex : accent == u'`' ? grave : acute;
+    return table[i];
+}
+
+// A key press typing into the edit, with the layout's dead keys.
+void TypeKey(FakePlatform& fake, int vk, bool german) {
+    const char16_t dead = DeadKeyOf(vk, fake.keyState, german);
+    const char16_t ch = dead ? 0 : TypedChar(vk, fake.keyState, german);
+    if (fake.pendingDeadKey != 0) {
+        if (dead == 0 && ch == 0) return;  // keys without a character leave it pending
+        const char16_t accent = fake.pendingDeadKey;
+        fake.pendingDeadKey = 0;
+        if (ch == u' ') {
+            Type(fake, accent);
+            return;
+        }
+        if (const char16_t composed = Compose(accent, ch)) {
+            Type(fake, composed);
+            return;
+        }
+        Type(fake, accent);
+    }
+    if (dead) {
+        fake.pendingDeadKey = dead;
+        return;
+    }
+    Type(fake, ch);
+}
+
 // The event as the thread reads it: its key state changes and its character is typed.
 void Apply(FakePlatform& fake, const KeyInput& input, bool german, bool typeIt = true) {
     const int vk = VkOfInput(fake, input);
@@ -1076,13 +1128,18 @@ void Apply(FakePlatform& fake, const KeyInput& input, bool german, bool typeIt =
         if (fake.onInject) fake.onInject(ctrl);
     }
     if (down && IsLockKey(vk) && !(fake.keyState[vk] & 0x80)) fake.keyState[vk] ^= 0x01;
+    // "Caps Lock off with Shift" (the layout attribute KLF_SHIFTLOCK): Shift ends Caps Lock.
+    if (down && (vk == VK_SHIFT || vk == VK_LSHIFT || vk == VK_RSHIFT) && ShiftLocks(fake))
+        fake.keyState[VK_CAPITAL] &= static_cast<std::uint8_t>(~0x01);
     ApplyKey(fake.keyState, vk, down, extended);
     ApplyKey(fake.asyncState, vk, down, extended);
-    if (down && typeIt) Type(fake, TypedChar(vk, fake.keyState, german));
+    if (down && typeIt) TypeKey(fake, vk, german);
 }
 
 // The hook's lParam for an event: repeat count 1, scan code, extended, previous state, up.
 LParam KeyData(FakePlatform& fake, int vk, const KeyInput& input) {
+    // A Unicode key event: its character in the high word, whatever its direction.
+    if (input.dwFlags & KEYEVENTF_UNICODE) return static_cast<LParam>(1u | (input.wScan << 16));
     const bool down = !(input.dwFlags & KEYEVENTF_KEYUP);
     const std::uint32_t scan = input.wScan & 0xFFu;
     std::uint32_t data = 1u | (scan << 16);
@@ -1124,7 +1181,7 @@ LResult FakePlatform::DeliverOne(const KeyInput& input, const KeyboardHook& hook
         if (vk == 0) {
             if (input.dwFlags & KEYEVENTF_UNICODE) Type(*this, input.wScan);
         } else {
-            Type(*this, TypedChar(vk, keyState, german));
+            TypeKey(*this, vk, german);
         }
     }
     return swallowed;
@@ -1141,9 +1198,9 @@ void ApplyToThread(FakePlatform& fake, int vk, bool down, bool extended) {
 // A key event reaches a thread's input queue (queueInput): the async state takes it at
 // once, the thread's state when the program reads it.
 void Arrive(FakePlatform& fake, int vk, std::uint16_t scan, bool down, bool extended,
-            bool injected) {
-    ApplyKey(fake.asyncState, vk, down, extended);
-    fake.inputQueue.push_back({static_cast<std::uint8_t>(vk), scan, down, extended, injected});
+            bool injected, char16_t ch = 0) {
+    if (vk != VK_PACKET) ApplyKey(fake.asyncState, vk, down, extended);
+    fake.inputQueue.push_back({static_cast<std::uint8_t>(vk), scan, down, extended, injected, ch});
 }
 
 void Inject(FakePlatform& fake, const KeyInput& input, bool viaKeybdEvent, bool german,
@@ -1164,6 +1221,10 @@ void Inject(FakePlatform& fake, const KeyInput& input, bool viaKeybdEvent, bool 
             if (fake.onInject) fake.onInject(ctrl);
         }
         Arrive(fake, vk, input.wScan, down, extended, true);
+    } else if (fake.queueInput && (input.dwFlags & KEYEVENTF_UNICODE)) {
+        // As Windows posts it: VK_PACKET, the character's low byte as scan code.
+        Arrive(fake, VK_PACKET, input.wScan & 0xFF, !(input.dwFlags & KEYEVENTF_KEYUP), false,
+               true, input.wScan);
     } else if (!fake.queueInput) {
         Apply(fake, input, german);
     }
@@ -1192,14 +1253,24 @@ bool FakePlatform::ReadInput(const std::function<void(WParam, LParam)>& hook) {
     if (extended) lParam |= 1u << 24;
     if (keyState[key.vk] & 0x80) lParam |= 1u << 30;
     if (!key.down) lParam |= 0xC0000000u;
+    if (key.vk == VK_PACKET) lParam = 1u | (static_cast<std::uint32_t>(key.ch) << 16);
     if (hook) hook(static_cast<WParam>(generic), static_cast<LParam>(lParam));
-    ApplyToThread(*this, key.vk, key.down, extended);
+    if (key.vk != VK_PACKET) ApplyToThread(*this, key.vk, key.down, extended);
     return true;
 }
 
 std::uint32_t FakePlatform::SendInput(const KeyInput& input) {
+    if (failInjection) return 0;
     Inject(*this, input, false, impl_->germanLayout, delivering_ ? &queued_ : nullptr);
     return 1;
+}
+
+std::uint32_t FakePlatform::SendInputArray(const std::vector<KeyInput>& inputs) {
+    ++injectCalls;
+    if (failInjection) return 0;
+    for (const KeyInput& input : inputs)
+        Inject(*this, input, false, impl_->germanLayout, delivering_ ? &queued_ : nullptr);
+    return static_cast<std::uint32_t>(inputs.size());
 }
 
 void FakePlatform::keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
@@ -1622,6 +1693,10 @@ bool FakePlatform::ShellExecuteExW(const ShellExecuteInfo& info) {
     bool ok = shellExecuteResult ? shellExecuteResult(info) : true;
     if (!ok) lastError_ = ERROR_FILE_NOT_FOUND;
     return ok;
+}
+
+std::uint32_t FakePlatform::GetCurrentThreadId() {
+    return currentThreadId;
 }
 
 std::uint32_t FakePlatform::GetCurrentProcessId() {

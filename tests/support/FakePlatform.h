@@ -73,6 +73,7 @@ public:
     // state at that moment (Shift, AltGr, Caps Lock on the keys it affects), a Unicode
     // event as its character, Backspace removing one. Alt + keypad entry is not composed.
     std::u16string typed;
+    char16_t pendingDeadKey = 0;  // a dead key typed, waiting for the next character
     // A key event as the thread reads it with its WH_KEYBOARD hook installed: the hook
     // sees the key state before the event (as under Wine), or with the event already in
     // it when snapshotHoldsPress; the event changes the state whether the hook swallows
@@ -91,13 +92,14 @@ public:
         bool down = true;
         bool extended = false;
         bool injected = true;
+        char16_t ch = 0;  // a Unicode key event's character (vk is VK_PACKET then)
     };
     std::vector<QueuedKey> inputQueue;
     // The user's keyboard: queues an event with the layout's scan code (not recorded as
     // injected). Needs queueInput.
     void QueueUserKey(int vk, bool down, bool extended = false);
     // The program reads the next event: `hook` gets the message's wParam (the generic
-    // modifier key) and lParam (scan code, extended, previous state, release) while the
+    // modifier key) and lParam (for VK_PACKET: the character in the high word) (scan code, extended, previous state, release) while the
     // thread's state is still the one before it; then the thread's state takes it. False
     // when the queue is empty.
     bool ReadInput(const std::function<void(WParam, LParam)>& hook);
@@ -189,6 +191,11 @@ public:
 
     // ------------------------------------------------------------ processes and files (scene)
     std::uint32_t currentProcessId = 0x1000;
+    std::uint32_t currentThreadId = 0x1004;  // the input thread the hook runs on
+    // SendInputArray calls (each event also counts in `injected`); a failing injection
+    // (UIPI, a desktop switch) inserts nothing.
+    int injectCalls = 0;
+    bool failInjection = false;
     HWnd foreground = 0;
     std::map<HWnd, std::uint32_t> windowProcesses;  // windows of other processes; the rest are ours
     std::set<std::u16string> files;  // what GetFileAttributesW finds (case-insensitive)
@@ -234,6 +241,7 @@ public:
     bool GetKeyboardState(std::uint8_t state[256]) override;
     bool SetKeyboardState(const std::uint8_t state[256]) override;
     std::uint32_t SendInput(const KeyInput& input) override;
+    std::uint32_t SendInputArray(const std::vector<KeyInput>& inputs) override;
     void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
                      std::uintptr_t extraInfo) override;
     std::uint32_t MapVirtualKeyW(std::uint32_t code, std::uint32_t mapType) override;
@@ -279,6 +287,7 @@ public:
     bool ShellExecuteExW(const ShellExecuteInfo& info) override;
     std::u16string GetModuleFileNameW() override;
     std::uint32_t GetCurrentProcessId() override;
+    std::uint32_t GetCurrentThreadId() override;
     std::uint32_t GetFileAttributesW(const std::u16string& path) override;
     // On the real files of the test machine (the logic writes them with the standard library).
     bool MoveFileExW(const std::u16string& from, const std::u16string& to,

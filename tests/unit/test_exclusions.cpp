@@ -29,7 +29,6 @@ struct ExclusionFixture : FakeScope {
         fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAscii, u"000000DE", u"ae");
         LibraryLoad();
         HookHandle = 0;
-        PlaybackActive = false;
     }
     ~ExclusionFixture() { LibraryUnload(); }
 
@@ -39,11 +38,8 @@ struct ExclusionFixture : FakeScope {
     LResult Press(std::uint16_t vk, std::uint32_t scan) {
         const LResult r =
             KeyboardProc(HC_ACTION, vk, static_cast<LParam>(0x00000001u | (scan << 16)));
-        // The program reads the text a press typed (its marker first) before the next key.
-        while (PendingSequences > 0) {
-            KeyboardProc(HC_ACTION, 0xFF, 0x00000001);
-            KeyboardProc(HC_ACTION, 0xFF, static_cast<LParam>(0xC0000001u));
-        }
+        // The program reads the text a press typed before the next key.
+        ResetPlayback();
         return r;
     }
     std::uint8_t MasterSwitch() const {

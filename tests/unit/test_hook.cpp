@@ -42,8 +42,8 @@ struct HookFixture : FakeScope {
         }
         LibraryLoad();
         HookHandle = 0;
-        PlaybackActive = false;
-        PlaybackCounter = 0;
+        ResetPlayback();
+        PlaybackCounter() = 0;
     }
     ~HookFixture() { LibraryUnload(); }
 
@@ -58,6 +58,24 @@ struct HookFixture : FakeScope {
     }
     LResult Release(std::uint16_t vk, std::uint32_t scan, int code = 0) {
         return KeyboardProc(code, vk, static_cast<LParam>(0xC0000001u | (scan << 16)));
+    }
+    // The injected events from number `from` on, read by the program: each goes through
+    // the hook as Windows hands it over (the generic modifier key, scan code, extended
+    // flag, release bits). Returns what the hook returned for the last one.
+    LResult Replay(std::size_t from = 0, std::size_t count = SIZE_MAX) {
+        LResult last = 0;
+        for (std::size_t i = from; i < fake.injected.size() && count-- != 0; ++i) {
+            const KeyInput& in = fake.injected[i].input;
+            std::uint32_t vk = in.wVk;
+            if (vk == VK_LSHIFT || vk == VK_RSHIFT) vk = VK_SHIFT;
+            if (vk == VK_LCONTROL || vk == VK_RCONTROL) vk = VK_CONTROL;
+            if (vk == VK_LMENU || vk == VK_RMENU) vk = VK_MENU;
+            std::uint32_t data = 1u | ((in.wScan & 0xFFu) << 16);
+            if (in.dwFlags & KEYEVENTF_EXTENDEDKEY) data |= 1u << 24;
+            if (in.dwFlags & KEYEVENTF_KEYUP) data |= 0xC0000000u;
+            last = KeyboardProc(HC_ACTION, vk, static_cast<LParam>(data));
+        }
+        return last;
     }
     std::vector<std::u16string> EventLines() const {
         std::vector<std::u16string> out;
@@ -124,7 +142,7 @@ TEST_CASE("a release is never swallowed, also when its press was") {
     CHECK(f.Press('A', 0x1E) == 1);
     CHECK(f.fake.nextHookCalls.empty());
     f.fake.nextHookResult = 5;
-    CHECK(f.Press(0xFF, 0) == 5);  // the text has begun to arrive
+    CHECK(f.Replay() == 5);  // the text has arrived
     CHECK(f.Release('A', 0x1E) == 5);
 }
 
@@ -139,23 +157,27 @@ TEST_CASE("the marker brackets playback: counter before the decrement, release s
     HookFixture f;
     f.SetOption(u"Vantor eingeschaltet", 1);
     f.SetMacro(u"00000041", u"x");
-    PlaybackCounter = 4;
+    f.SetMacro(u"00000058", u"!");  // an X that reached the pipeline would type "!"
+    REQUIRE(f.Press('A', 0x1E) == 1);
+    REQUIRE(f.fake.injected.size() == 4);  // marker, X press and release, marker
+    CHECK(PlaybackCounter() == 4);
+    f.fake.debugOutput.clear();
     f.fake.nextHookResult = 3;
-    CHECK(f.Press(0xFF, 0) == 3);  // the marker itself goes on like any other key
-    CHECK(PlaybackActive);
-    CHECK(f.Press('A', 0x1E) != 1);  // not converted during playback
-    f.Release('A', 0x1E);
-    CHECK(f.Release(0xFF, 0) == 3);
-    CHECK_FALSE(PlaybackActive);
+    CHECK(f.Replay(0, 1) == 3);  // the marker itself goes on like any other key
+    CHECK(PlaybackActive());
+    CHECK(f.Replay(1, 1) == 3);  // not converted during playback
+    f.Replay(2, 1);
+    CHECK(f.Replay(3, 1) == 3);
+    CHECK_FALSE(PlaybackActive());
     CHECK(f.fake.nextHookCalls.size() == 4);
+    CHECK(f.fake.injected.size() == 4);
     auto lines = f.EventLines();
     REQUIRE(lines.size() == 4);
     CHECK(lines[0].rfind(u"PLAYBACK(4):\tVK:00FF", 0) == 0);
-    CHECK(lines[1].rfind(u"PLAYBACK(3):\tVK:0041", 0) == 0);
-    CHECK(lines[2].rfind(u"PLAYBACK(2):\tVK:0041", 0) == 0);
+    CHECK(lines[1].rfind(u"PLAYBACK(3):\tVK:0058", 0) == 0);
+    CHECK(lines[2].rfind(u"PLAYBACK(2):\tVK:0058", 0) == 0);
     CHECK(lines[3].rfind(u"PROCESS:\tVK:00FF", 0) == 0);
-    CHECK(PlaybackCounter == 1);
-    CHECK(f.fake.injected.empty());
+    CHECK(PlaybackCounter() == 1);
 }
 
 TEST_CASE("a process without a host window converts and logs all the same") {
@@ -335,6 +357,10 @@ struct TypingFixture : HookFixture {
     }
 };
 
+struct QueuedKeyCopy {
+    FakePlatform::QueuedKey key;
+};
+
 }  // namespace
 
 TEST_CASE("right Shift held: Shift+Ä types Ae, and right Shift is back while still held") {
@@ -373,31 +399,34 @@ TEST_CASE("a modifier let go of while its text is being injected is not left dow
     CHECK(f.typed == "xyzq");
 }
 
-TEST_CASE("playback ends a second after its last event, and lasts through a long text") {
+TEST_CASE("a text stays unconverted however slowly it is read; a key reporting the marker's code is the user's") {
     TypingFixture f;
-    f.SetMacro(u"00000041", u"!");  // a plain A would type "!" if it were converted
+    f.SetMacro(u"00000041", u"q");  // a plain A would type "q" if it were converted
     f.SetMacro(u"00080044", std::u16string(5000, u'a'));
-    f.msPerEvent = 5;  // 10,000 events: 50 s in all, never a second between two
+    f.msPerEvent = 5;  // 10,000 events: 50 s in all
 
     f.Key(VK_RMENU, true, true);
     f.Tap('D');
     f.Key(VK_RMENU, false, true);
+    f.Read(2);
+    f.Read(4000);
+    f.fake.tickCount += 1500;  // the program stalls in the middle of the text
     f.Read();
     CHECK(f.typed == std::string(5000, 'a'));
 
-    // A key that reports the marker's code, pressed and never released.
+    // A key that reports the marker's code, pressed and never released, carries no tag
+    // of ours: typing goes on converted at once.
     f.typed.clear();
     f.Key(0xFF, true);
     f.Tap('A');
     f.Read();
-    CHECK(f.typed == "a");  // within the second: playback, not converted
-    f.fake.tickCount += 1001;
+    CHECK(f.typed == "q");
     f.Key(VK_RMENU, true, true);
     f.Tap('E');
     f.Key(VK_RMENU, false, true);
     f.Read();
-    CHECK(f.typed == "axyz");
-    CHECK_FALSE(PlaybackActive);
+    CHECK(f.typed == "qxyz");
+    CHECK_FALSE(PlaybackActive());
 }
 
 TEST_CASE("a macro typing two texts keeps them in order, and keys typed after it behind both") {
@@ -433,6 +462,61 @@ TEST_CASE("keys held back behind a text that never arrives come through once, in
     CHECK(resentQ == 2);  // press and release, once each
 }
 
+TEST_CASE("a Unicode key event held back behind a text comes back with its character") {
+    TypingFixture f;
+    f.Key(VK_RMENU, true, true);
+    f.Tap('E');
+    f.Key(VK_RMENU, false, true);
+    // An on-screen keyboard types a euro sign right after the trigger.
+    KeyInput euro;
+    euro.wScan = 0x20AC;
+    euro.dwFlags = KEYEVENTF_UNICODE;
+    f.fake.SendInput(euro);
+    euro.dwFlags |= KEYEVENTF_KEYUP;
+    f.fake.SendInput(euro);
+    f.fake.injected.clear();
+    f.Read();
+    CHECK(f.typed == "xyz");
+    std::vector<std::uint32_t> sentAgain;
+    for (const auto& e : f.fake.injected) {
+        if (e.input.dwFlags & KEYEVENTF_UNICODE) {
+            CHECK(e.input.wScan == 0x20AC);
+            CHECK(e.input.wVk == 0);
+            sentAgain.push_back(e.input.dwFlags);
+        }
+    }
+    // press and release, once each, in that order, behind the text
+    CHECK(sentAgain == std::vector<std::uint32_t>{KEYEVENTF_UNICODE, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP});
+    CHECK(f.fake.inputQueue.empty());
+}
+
+TEST_CASE("each input thread follows its own texts") {
+    TypingFixture f;
+    const std::uint32_t first = f.fake.currentThreadId, second = first + 4;
+    f.SetMacro(u"00000044", u"xyz");  // D
+    // The first thread's trigger: its text is on the way to that thread.
+    f.Key('D', true);
+    f.Read(1);
+    std::vector<QueuedKeyCopy> text;
+    for (const auto& k : f.fake.inputQueue) text.push_back({k});
+    f.fake.inputQueue.clear();
+    // A key read by another thread of the program is that thread's: not held back.
+    f.fake.currentThreadId = second;
+    f.Tap('Q');
+    f.Read();
+    CHECK(f.typed == "q");
+    CHECK(std::none_of(f.fake.injected.begin(), f.fake.injected.end(),
+                       [](const FakePlatform::Injected& e) { return e.input.wVk == 'Q'; }));
+    // Back on the first thread, its text arrives unconverted, the keys after it follow.
+    f.fake.currentThreadId = first;
+    for (const auto& k : text) f.fake.inputQueue.push_back(k.key);
+    f.Key('D', false);
+    f.Tap('W');
+    f.Read();
+    CHECK(f.typed == "qxyzw");
+    CHECK_FALSE(f.Down(VK_MENU));
+}
+
 TEST_CASE("a key stays swallowed once a step acted in its place, whatever fails after") {
     HookFixture f;
     f.SetOption(u"Vantor eingeschaltet", 1);
@@ -466,6 +550,7 @@ TEST_CASE("a key stays swallowed once a step acted in its place, whatever fails 
         CHECK(f.Press('A', 0x1E) == 9);
         CHECK(std::count(f.fake.debugOutput.begin(), f.fake.debugOutput.end(),
                          u"KeyboardProc: unknown error") == 1);
+        CHECK(f.reported.size() == 2);  // the host still hears the end of the call
     }
 }
 

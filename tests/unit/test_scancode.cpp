@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "FakePlatform.h"
 #include "common/VtError.h"
@@ -449,5 +450,85 @@ TEST_SUITE("scancode map in the registry") {
         TScancodeMap map;
         CHECK_FALSE(map.RestoreBackup());
         CHECK(StoredValue(scope.fake, u"Scancode Map") == kExample);
+    }
+}
+
+TEST_SUITE("scancode map: back to the map from before") {
+    // The tool's maps with the fake's layout (Caps Lock 3A, Scroll Lock 46).
+    const std::vector<std::uint8_t> kCaps = MapBytes(0, 0, 2, {0x003A005Du, 0});
+    const std::vector<std::uint8_t> kScroll = MapBytes(0, 0, 2, {0x00460062u, 0});
+    const std::vector<std::uint8_t> kUser = MapBytes(0, 0, 2, {0x001D003Au, 0});
+
+    std::optional<std::vector<std::uint8_t>> Value(FakePlatform & fake,
+                                                   const std::u16string& name) {
+        auto v = fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, name);
+        if (!v) return std::nullopt;
+        return v->data;
+    }
+
+    TEST_CASE("RemoveOwnMap in every state of the two values") {
+        struct Case {
+            const char* name;
+            std::optional<std::vector<std::uint8_t>> map, backup;
+            TScancodeMap::ERemoveResult result;
+            std::optional<std::vector<std::uint8_t>> mapAfter, backupAfter;
+        };
+        for (const Case& c : {
+                 Case{"nothing stored", {}, {}, TScancodeMap::MAP_NONE, {}, {}},
+                 Case{"ours, no backup", kCaps, {}, TScancodeMap::MAP_REMOVED, {}, {}},
+                 Case{
+                     "ours over the user's", kScroll, kUser, TScancodeMap::MAP_RESTORED, kUser, {}},
+                 Case{"ours, a backup of ours", kCaps, kScroll, TScancodeMap::MAP_REMOVED, {}, {}},
+                 Case{"gone, the user's backup left",
+                      {},
+                      kUser,
+                      TScancodeMap::MAP_RESTORED,
+                      kUser,
+                      {}},
+                 Case{"someone else's map", kUser, {}, TScancodeMap::MAP_FOREIGN, kUser, {}},
+                 Case{"someone else's map over a backup", kUser, kCaps, TScancodeMap::MAP_FOREIGN,
+                      kUser, kCaps},
+                 Case{"ours with one byte more is not ours",
+                      [&] {
+                          auto v = kCaps;
+                          v.push_back(0);
+                          return v;
+                      }(),
+                      kUser, TScancodeMap::MAP_FOREIGN,
+                      [&] {
+                          auto v = kCaps;
+                          v.push_back(0);
+                          return v;
+                      }(),
+                      kUser},
+             }) {
+            CAPTURE(c.name);
+            FakeScope scope;
+            scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+            if (c.map)
+                scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", *c.map);
+            if (c.backup)
+                scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map",
+                                        *c.backup);
+            TScancodeMap map;
+            CHECK(map.StoredMapIsOwn() == (c.map && (*c.map == kCaps || *c.map == kScroll)));
+            CHECK(map.RemoveOwnMap() == c.result);
+            CHECK(Value(scope.fake, u"Scancode Map") == c.mapAfter);
+            CHECK(Value(scope.fake, u"Vantor Backup Scancode Map") == c.backupAfter);
+            if (c.mapAfter && c.mapAfter == c.backup)
+                CHECK(scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map")->type ==
+                      REG_BINARY);
+            CHECK(scope.fake.OpenRegKeys() == 0);
+        }
+    }
+
+    TEST_CASE("RemoveOwnMap fails without the key or the rights, and changes nothing") {
+        FakeScope scope;
+        TScancodeMap map;
+        CHECK(map.RemoveOwnMap() == TScancodeMap::MAP_FAILED);
+        scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", kCaps);
+        scope.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        CHECK(map.RemoveOwnMap() == TScancodeMap::MAP_FAILED);
+        CHECK(Value(scope.fake, u"Scancode Map") == kCaps);
     }
 }

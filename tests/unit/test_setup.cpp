@@ -31,14 +31,25 @@ struct ShellRecorder {
     bool admin = true;
     int adminChecks = 0, dialogs = 0, formsCreated = 0, formsReleased = 0;
     TUnInstOptions answer;
+    RUserHint hint;
+    std::vector<std::u16string> errorLines;
+    std::u16string dialogUser;  // whose data the dialog named
     RSetupShell Shell() {
         RSetupShell s;
+        s.userHint = [this] { return hint; };
+        s.accountName = [](const std::u16string& sid) -> std::u16string {
+            if (sid == u"S-1-5-21-9-9-9-1001") return u"PC\\anna";
+            if (sid == u"S-1-5-21-9-9-9-500") return u"PC\\admin";
+            return u"";
+        };
+        s.errorLine = [this](const std::u16string& line) { errorLines.push_back(line); };
         s.isAdministrator = [this] {
             ++adminChecks;
             return admin;
         };
         s.askUninstallOptions = [this] {
             ++dialogs;
+            dialogUser = ProfileUserName;
             return answer;
         };
         s.createMainForm = [this] { ++formsCreated; };
@@ -152,22 +163,182 @@ TEST_SUITE("setup user profile") {
         CHECK(RegPath == u"S-1-5-21-2\\Software\\Quellmark\\Vantor32\\");
     }
 
-    TEST_CASE("a hive listed before the tool's own one wins") {
+    TEST_CASE("a user who cannot be told: the hive listed first wins, also before the tool's own") {
         SetupScope s;
         s.fake.CreateRegKey(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32");
         s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-0-0-0-1000\\Software\\Quellmark\\Vantor32");
         FindUserProfile();
         CHECK(RegPath == u".DEFAULT\\Software\\Quellmark\\Vantor32\\");
     }
+
+    TEST_CASE("the hive of the user the run is for, whatever the enumeration order") {
+        const std::u16string person = u"S-1-5-21-9-9-9-1001";
+        const std::u16string admin = u"S-1-5-21-9-9-9-500";
+        struct Case {
+            const char* name;
+            RUserHint hint;
+            std::u16string first;  // listed before the right one, holding the key too
+            std::u16string chosen;
+            std::u16string userName;
+        };
+        for (const Case& c : {
+                 Case{"started by the person; .DEFAULT first",
+                      {person, person},
+                      u".DEFAULT",
+                      person,
+                      u"PC\\anna"},
+                 Case{"started by the person; another user's hive first",
+                      {person, u""},
+                      u"S-1-5-21-9-9-9-1000",
+                      person,
+                      u"PC\\anna"},
+                 Case{"elevated with the administrator's credentials",
+                      {admin, person},
+                      admin,
+                      person,
+                      u"PC\\anna"},
+                 Case{"run as SYSTEM by a job, the person at the console",
+                      {u"S-1-5-18", person},
+                      u".DEFAULT",
+                      person,
+                      u"PC\\anna"},
+                 Case{"the administrator is the one logged on",
+                      {admin, admin},
+                      person,
+                      admin,
+                      u"PC\\admin"},
+             }) {
+            CAPTURE(c.name);
+            SetupScope s;
+            const std::u16string key = u"\\Software\\Quellmark\\Vantor32";
+            s.fake.CreateRegKey(HKEY_USERS, c.first + key);
+            s.fake.CreateRegKey(HKEY_USERS, c.chosen + key + u"\\Macros");
+            s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-18" + std::u16string());
+            UserHint = c.hint;
+            AccountNameOf = ShellRecorder().Shell().accountName;
+            FindUserProfile();
+            CHECK(RegRoot == HKEY_USERS);
+            CHECK(RegPath == c.chosen + key + u"\\");
+            CHECK(ProfileUserName == c.userName);
+            REQUIRE(Options);
+            CHECK(Options->RootKey() == HKEY_USERS);
+            AccountNameOf = nullptr;
+        }
+    }
+
+    TEST_CASE("the right user without the product key: nothing of anyone else's is chosen") {
+        SetupScope s;
+        const std::u16string person = u"S-1-5-21-9-9-9-1001";
+        s.fake.CreateRegKey(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32\\Macros");
+        s.fake.CreateRegKey(HKEY_USERS, person + u"\\Software\\Other");
+        UserHint = {u"S-1-5-21-9-9-9-500", person};
+        FindUserProfile();
+        CHECK(RegRoot == HKEY_USERS);
+        CHECK(RegPath == person + u"\\Software\\Quellmark\\Vantor32\\");
+        CHECK_FALSE(Options);  // nothing to switch off, and no key made for it
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_USERS, person + u"\\Software\\Quellmark"));
+        // a quiet uninstall then leaves the other hive alone
+        QuietMode = true;
+        RunUninstall(nullptr);
+        QuietMode = false;
+        CHECK(s.fake.RegKeyExists(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32\\Macros"));
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_USERS, person + u"\\Software\\Quellmark"));
+    }
+
+    TEST_CASE("a product key the start-up created is no reason to choose the tool's own hive") {
+        SetupScope s;
+        const std::u16string admin = u"S-1-5-21-9-9-9-500";
+        // The person's hive is not loaded, so the lookup falls back to the order.
+        s.fake.CreateRegKey(HKEY_USERS, admin + u"\\Software\\Quellmark\\Vantor32\\Settings");
+        s.fake.CreateRegKey(HKEY_USERS, u"S-1-5-21-9-9-9-700\\Software\\Quellmark\\Vantor32");
+        UserHint = {admin, u"S-1-5-21-9-9-9-1001"};
+        StartupCreatedProductKey = true;
+        FindUserProfile();
+        CHECK(RegPath == u"S-1-5-21-9-9-9-700\\Software\\Quellmark\\Vantor32\\");
+        StartupCreatedProductKey = false;
+        FindUserProfile();
+        CHECK(RegPath == admin + u"\\Software\\Quellmark\\Vantor32\\");
+    }
+
+    TEST_CASE("the start-up tells whether it created the product key of its own account") {
+        {
+            FakeScope scope;
+            SetupModulesInit(kExe);
+            CHECK(StartupCreatedProductKey);
+            SetupModulesDone();
+        }
+        FakeScope scope;
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32");
+        SetupModulesInit(kExe);
+        CHECK_FALSE(StartupCreatedProductKey);
+        SetupModulesDone();
+    }
+
+    TEST_CASE("a run other than /I takes away the empty keys its start-up created") {
+        for (auto args : {std::vector<std::u16string>{u"/M", u"/Q"},
+                          std::vector<std::u16string>{u"/T"}, std::vector<std::u16string>{}}) {
+            FakeScope scope;
+            scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+            scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Other");
+            ShellRecorder rec;
+            CHECK(VtInstMain(kExe, u"x", args, rec.Shell()) == 0);
+            CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark"));
+            CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Other"));
+            CHECK(scope.fake.OpenRegKeys() == 0);
+        }
+        // a key that was there, or that holds something now, stays
+        FakeScope scope;
+        scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Other");
+        ShellRecorder rec;
+        CHECK(VtInstMain(kExe, u"x", {u"/M", u"/Q"}, rec.Shell()) == 0);
+        CHECK_FALSE(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32"));
+        CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Other"));
+    }
+
+    TEST_CASE("the uninstall dialog names the user whose data it removes") {
+        FakeScope scope;
+        const std::u16string person = u"S-1-5-21-9-9-9-1001";
+        scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        scope.fake.CreateRegKey(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32");
+        scope.fake.CreateRegKey(HKEY_USERS, person + u"\\Software\\Quellmark\\Vantor32\\Macros");
+        ShellRecorder rec;
+        rec.hint = {u"S-1-5-21-9-9-9-500", person};
+        rec.answer = TUnInstOptions::All();
+        CHECK(VtInstMain(kExe, u"x", {u"/U"}, rec.Shell()) == 0);
+        CHECK(rec.dialogs == 1);
+        CHECK(rec.dialogUser == u"PC\\anna");
+        CHECK_FALSE(
+            scope.fake.RegKeyExists(HKEY_USERS, person + u"\\Software\\Quellmark\\Vantor32"));
+        CHECK(scope.fake.RegKeyExists(HKEY_USERS, u".DEFAULT\\Software\\Quellmark\\Vantor32"));
+        TUnInstallForm form;
+        form.userName = u"PC\\anna";
+        CHECK(form.UserText() == u"Benutzer: PC\\anna");
+        form.userName.clear();
+        CHECK(form.UserText().empty());
+    }
 }
 
 TEST_SUITE("setup start sequence") {
     TEST_CASE("a user who is not an administrator sees only the refusal") {
+        {
+            // quiet: the refusal is a line on the error output and a failed run
+            FakeScope scope;
+            ShellRecorder rec;
+            rec.admin = false;
+            int code = VtInstMain(kExe, u"\"" + kExe + u"\" /U /Q", {u"/U", u"/Q"}, rec.Shell());
+            CHECK(code != 0);
+            CHECK(scope.fake.messageBoxes.empty());
+            CHECK(rec.errorLines == std::vector<std::u16string>{kAdminRefusal});
+            CHECK(rec.formsCreated == 0);
+            CHECK(scope.fake.posted.empty());
+        }
         FakeScope scope;
         ShellRecorder rec;
         rec.admin = false;
-        int code = VtInstMain(kExe, u"\"" + kExe + u"\" /U /Q", {u"/U", u"/Q"}, rec.Shell());
+        int code = VtInstMain(kExe, u"\"" + kExe + u"\" /U", {u"/U"}, rec.Shell());
         CHECK(code == 0);
+        CHECK(rec.errorLines.empty());
         REQUIRE(scope.fake.messageBoxes.size() == 1);
         CHECK(scope.fake.messageBoxes[0].text ==
               u"Sie benötigen Administratorrechte, um dieses Programm auszuführen.");
@@ -228,8 +399,10 @@ TEST_SUITE("setup start sequence") {
 
     TEST_CASE("only the first action in the order /T /M /I /U runs") {
         FakeScope scope;
-        scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
-                                Bytes({0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}));
+        // the tool's own Caps Lock map: /M alone and /U take it away
+        scope.fake.SetRegBinary(
+            HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
+            Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5D, 0, 0x3A, 0, 0, 0, 0, 0}));
         scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros\\AltGr");
         auto storedMap = [&] {
             return scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
@@ -257,7 +430,7 @@ TEST_SUITE("setup start sequence") {
                              rec.Shell()) == 0);
             CHECK(rec.dialogs == 0);
             REQUIRE(storedMap().has_value());
-            CHECK(storedMap()->data.size() == 16);
+            CHECK(storedMap()->data.size() == 20);
         }
         SUBCASE("/u asks and uninstalls") {
             CHECK(VtInstMain(kExe, u"x", {u"/u"}, rec.Shell()) == 0);
@@ -275,9 +448,12 @@ TEST_SUITE("setup start sequence") {
                           std::vector<std::u16string>{u"/Q", u"/U"}}) {
             FakeScope scope;
             scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros");
+            scope.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
             ShellRecorder rec;
             CHECK(VtInstMain(kExe, u"x", args, rec.Shell()) == 0);
             CHECK(rec.dialogs == 0);
+            CHECK(scope.fake.messageBoxes.empty());  // no window at all, not even the information
+            CHECK(rec.errorLines.empty());
             CHECK_FALSE(
                 scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32"));
         }
@@ -289,12 +465,22 @@ TEST_SUITE("setup start sequence") {
         scope.fake.ProtectRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings");
         scope.fake.CreateRegKey(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros");
         ShellRecorder rec;
-        int code = VtInstMain(kExe, u"x", {u"/U", u"/Q"}, rec.Shell());
-        CHECK(code != 0);
-        REQUIRE(scope.fake.messageBoxes.size() == 2);
-        CHECK(scope.fake.messageBoxes[1].text ==
-              u"Fehler beim Setzen der Daten für 'Vantor eingeschaltet'");
-        CHECK((scope.fake.messageBoxes[1].type & MB_ICONHAND) == MB_ICONHAND);
+        rec.answer = TUnInstOptions::All();
+        const std::u16string text = u"Fehler beim Setzen der Daten für 'Vantor eingeschaltet'";
+        SUBCASE("with a box") {
+            int code = VtInstMain(kExe, u"x", {u"/U"}, rec.Shell());
+            CHECK(code != 0);
+            REQUIRE(scope.fake.messageBoxes.size() == 2);
+            CHECK(scope.fake.messageBoxes[1].text == text);
+            CHECK((scope.fake.messageBoxes[1].type & MB_ICONHAND) == MB_ICONHAND);
+            CHECK(rec.errorLines.empty());
+        }
+        SUBCASE("quiet: a line on the error output") {
+            int code = VtInstMain(kExe, u"x", {u"/U", u"/Q"}, rec.Shell());
+            CHECK(code != 0);
+            CHECK(scope.fake.messageBoxes.empty());
+            CHECK(rec.errorLines == std::vector<std::u16string>{text});
+        }
         CHECK(rec.formsReleased == 1);
         // nothing after the failing step ran
         CHECK(scope.fake.RegKeyExists(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Macros"));
@@ -446,30 +632,65 @@ TEST_SUITE("setup /M") {
         ParamList.clear();
     }
 
-    TEST_CASE("/M alone removes the map; absent is fine; the backup stays") {
+    TEST_CASE("/M alone leaves a map the tool did not write, and its backup, and succeeds") {
         SetupScope s;
         s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", Bytes({1, 2, 3}));
         s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map", Bytes({4}));
         ParamList = {u"/M"};
         RunScancodeMap();
-        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
-        RunScancodeMap();
-        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+        auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+        REQUIRE(map);
+        CHECK(map->data == Bytes({1, 2, 3}));
+        auto backup =
+            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
+        REQUIRE(backup);
+        CHECK(backup->data == Bytes({4}));
         CHECK(s.fake.messageBoxes.empty());
         ParamList.clear();
     }
 
-    TEST_CASE("/M alone keeps a map stored before any run as the backup") {
+    TEST_CASE("/M alone never makes a backup of a map stored before any run") {
         SetupScope s;
         s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", Bytes({1, 2, 3}));
         ParamList = {u"/M"};
         RunScancodeMap();
-        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
-        auto backup =
-            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
-        REQUIRE(backup);
-        CHECK(backup->data == Bytes({1, 2, 3}));
+        auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+        REQUIRE(map);
+        CHECK(map->data == Bytes({1, 2, 3}));
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
         ParamList.clear();
+    }
+
+    TEST_CASE("/M CAPSLOCK over a user's map, then /M: the user's map is back, no backup left") {
+        SetupScope s;
+        const auto userMap =
+            Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x1D, 0, 0x3A, 0, 0, 0, 0, 0});
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", userMap);
+        ParamList = {u"/M", u"CAPSLOCK", u"SCROLLOCK"};
+        RunScancodeMap();
+        ParamList = {u"/M"};
+        RunScancodeMap();
+        auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+        REQUIRE(map);
+        CHECK(map->data == userMap);
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+        // and a second /M changes nothing more
+        RunScancodeMap();
+        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map")->data == userMap);
+        ParamList.clear();
+    }
+
+    TEST_CASE("/M /Q that cannot change the map: no window, a line, a failed run") {
+        FakeScope scope;
+        const auto own = Bytes({0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5D, 0, 0x3A, 0, 0, 0, 0, 0});
+        scope.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", own);
+        scope.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        ShellRecorder rec;
+        CHECK(VtInstMain(kExe, u"x", {u"/M", u"/Q"}, rec.Shell()) != 0);
+        CHECK(scope.fake.messageBoxes.empty());
+        CHECK(rec.errorLines ==
+              std::vector<std::u16string>{u"Konnte ScancodeMap nicht aus Registry löschen"});
+        CHECK(scope.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map")->data == own);
     }
 
     TEST_CASE("a map that cannot be written or removed is an error box and a failed run") {

@@ -25,8 +25,8 @@ struct TypingFixture : FakeScope {
         host = fake.AddWindow(kHostWindowName, kHostWindowName);
         LibraryLoad();
         HookHandle = 0;
-        PlaybackActive = false;
-        PlaybackCounter = 0;
+        ResetPlayback();
+        PlaybackCounter() = 0;
         Option(OPT_MAIN, 1);
         Option(OPT_BEEP, 1);
     }
@@ -148,5 +148,57 @@ TEST_SUITE("typing: Caps Lock on") {
         fake.typed.clear();
         Tap(0xDE);
         CHECK(fake.typed == u"&auml;");
+    }
+}
+
+TEST_SUITE("typing: text as stored") {
+    // The German layout's ^, ´ and ` are dead keys: typed by their key they would take
+    // the next character ("x^e" as "xê") or, at the end of a text, the user's next key.
+    TEST_CASE_FIXTURE(TypingFixture, "accents of dead keys stand alone, also at a text's end") {
+        for (const std::u16string text : {u"x^e", u"2^10", u"[^a-z]", u"\u00B4a`o"}) {
+            CAPTURE(ToUtf8(text));
+            fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00000071", text);
+            fake.typed.clear();
+            Tap(kF2);
+            CHECK(fake.typed == text);
+        }
+        fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00000071", u"a^");
+        fake.typed.clear();
+        Tap(kF2);
+        Tap('E');  // the user's own dead key still works afterwards: ^ then e
+        Tap(0xDC);
+        Tap('E');
+        CHECK(fake.typed == u"a^e\u00EA");
+    }
+
+    TEST_CASE_FIXTURE(TypingFixture, "a line break is one Enter, without Ctrl, for CR LF and for LF") {
+        for (const std::u16string text : {u"a$0D$0Ab", u"a$0Ab"}) {
+            CAPTURE(ToUtf8(text));
+            fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00000071", text);
+            fake.injected.clear();
+            Tap(kF2);
+            int enters = 0, ctrls = 0;
+            for (const auto& e : fake.injected) {
+                if (e.input.dwFlags & KEYEVENTF_KEYUP) continue;
+                enters += e.input.wVk == VK_RETURN;
+                ctrls += e.input.wVk == VK_CONTROL || e.input.wVk == VK_LCONTROL;
+            }
+            CHECK(enters == 1);
+            CHECK(ctrls == 0);
+        }
+    }
+
+    // With "Caps Lock off with Shift" the Shift that swaps a letter back under Caps Lock
+    // would switch the user's Caps Lock off for the rest of the text and after it.
+    TEST_CASE_FIXTURE(TypingFixture, "Caps Lock with Shift lock: the text as stored, Caps Lock stays on") {
+        fake.SetRegDword(HKEY_CURRENT_USER, u"Keyboard Layout", u"Attributes", 0x00010000);
+        const std::u16string text = u"aBc! \u00E4\u00D6";
+        fake.SetRegString(HKEY_CURRENT_USER, kMacroTableAltGr, u"00000071", text);
+        fake.SetToggle(VK_CAPITAL, true);
+        Tap(kF2);
+        CHECK(fake.typed == text);
+        CHECK(LockOn(VK_CAPITAL));
+        Tap('Q');
+        CHECK(fake.typed == text + u"Q");
     }
 }

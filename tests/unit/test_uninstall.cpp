@@ -75,8 +75,11 @@ void CheckProfileAfter(FakePlatform& fake, HKey root, const std::u16string& pref
     CHECK(fake.RegKeyExists(root, p + u"Macros") == !macros);
     CHECK(fake.RegKeyExists(root, prefix + kProduct) == !(settings && macros));
     CHECK(fake.RegKeyExists(root, p + u"Extra") == !(settings && macros));
-    CHECK(fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map").has_value() == !macros);
-    CHECK(fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+    // whatever was chosen, the tool's map goes and the one from before is back
+    auto map = fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+    REQUIRE(map.has_value());
+    CHECK(map->data == std::vector<std::uint8_t>{9});
+    CHECK_FALSE(fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
     if (!settings) {
         auto main = fake.GetRegValue(root, p + u"Settings", u"Vantor eingeschaltet");
         REQUIRE(main.has_value());
@@ -199,6 +202,27 @@ TEST_SUITE("uninstall dialog choice") {
 }
 
 TEST_SUITE("uninstall") {
+    TEST_CASE("quiet: a failure is a line on the error output, never a box") {
+        UninstallScope s;
+        FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+        FillMachine(s.fake);
+        s.fake.ProtectRegKey(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Vantor32\\");
+        s.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        std::vector<std::u16string> lines;
+        ErrorLine = [&](const std::u16string& line) { lines.push_back(line); };
+        QuietMode = true;
+        RunUninstall(nullptr);
+        ErrorLine = nullptr;
+        CHECK(s.fake.messageBoxes.empty());
+        CHECK(s.fake.messageBeeps.empty());
+        CHECK(lines == std::vector<std::u16string>{
+                           u"Registry-Einträge \"AppEvents\\Schemes\\Apps\\Vantor32\\\" konnten "
+                           u"nicht gelöscht werden",
+                           u"Konnte ScancodeMap nicht aus Registry löschen"});
+        CHECK(ReportedFailures == 2);
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
+    }
+
     TEST_CASE("quiet mode removes everything without asking") {
         UninstallScope s;
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
@@ -291,8 +315,8 @@ TEST_SUITE("uninstall") {
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
         FillMachine(s.fake);
         s.fake.ProtectRegKey(HKEY_CURRENT_USER, u"AppEvents\\Schemes\\Apps\\Vantor32\\");
-        QuietMode = true;
-        RunUninstall(nullptr);
+        // confirmed with every box: the reports are boxes
+        RunUninstall([] { return TUnInstOptions::All(); });
         REQUIRE(s.fake.messageBoxes.size() == 1);
         CHECK(s.fake.messageBoxes[0].text ==
               u"Registry-Einträge \"AppEvents\\Schemes\\Apps\\Vantor32\\\" konnten nicht "
@@ -301,7 +325,8 @@ TEST_SUITE("uninstall") {
         CHECK(s.fake.messageBeeps == std::vector<std::uint32_t>{MB_ICONHAND});
         // the later steps ran
         CHECK_FALSE(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct));
-        CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
+        CHECK(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map")->data ==
+              std::vector<std::uint8_t>{9});
         CHECK_FALSE(s.fake.GetRegValue(HKEY_CURRENT_USER, u"Control Panel\\Input Method",
                                        u"EnableHexNumpad"));
     }
@@ -320,7 +345,7 @@ TEST_SUITE("uninstall") {
             u"key Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\Ascii",
             u"key Software\\Quellmark\\Vantor32\\Macros\\Umlaut\\HTML",
             u"key Software\\Quellmark\\Vantor32\\Macros",
-            u"value Scancode Map",
+            u"value Vantor Backup Scancode Map",  // written back over the tool's map first
             u"key Software\\Quellmark\\Vantor32",
             u"value EnableHexNumpad",
         };
@@ -335,8 +360,8 @@ TEST_SUITE("uninstall") {
         s.fake.ProtectRegKey(HKEY_CURRENT_USER, kProduct + u"\\Settings\\Speaker");
         s.fake.ProtectRegKey(HKEY_CURRENT_USER, kProduct + u"\\Macros\\Umlaut\\HTML");
         s.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
-        QuietMode = true;
-        RunUninstall(nullptr);
+        // confirmed with every box: the reports are boxes
+        RunUninstall([] { return TUnInstOptions::All(); });
         const std::vector<std::u16string> expected = {
             u"Registry-Einträge \"Software\\Quellmark\\Vantor32\\Settings\\Speaker\" konnten "
             u"nicht gelöscht werden",
@@ -364,8 +389,8 @@ TEST_SUITE("uninstall") {
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
         FillMachine(s.fake);
         s.fake.unreadable = u"AppEvents\\Schemes\\Apps\\Vantor32";
-        QuietMode = true;
-        RunUninstall(nullptr);
+        // confirmed with every box: the reports are boxes
+        RunUninstall([] { return TUnInstOptions::All(); });
         REQUIRE(s.fake.messageBoxes.size() == 1);
         CHECK(s.fake.messageBoxes[0].text ==
               u"Registry-Einträge \"AppEvents\\Schemes\\Apps\\Vantor32\\\" konnten nicht "
@@ -398,17 +423,59 @@ TEST_SUITE("uninstall") {
         CHECK(s.fake.OpenRegKeys() == 0);
     }
 
-    TEST_CASE("a map the user had before any backup survives the uninstall as the backup") {
+    TEST_CASE("a map the tool did not write survives the uninstall where it is") {
+        for (TUnInstOptions flags :
+             {TUnInstOptions::All(), Flags({UNINST_FILES, UNINST_AUTOSTART})}) {
+            UninstallScope s;
+            FillProfile(s.fake, HKEY_CURRENT_USER, u"");
+            s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", {7, 7});
+            RunUninstall([&] { return flags; });
+            auto map = s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map");
+            REQUIRE(map);
+            CHECK(map->data == std::vector<std::uint8_t>{7, 7});
+            CHECK_FALSE(
+                s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map"));
+            CHECK(s.fake.messageBoxes.empty());
+        }
+    }
+
+    TEST_CASE("the tool's own map without a backup goes, whatever the boxes say") {
         UninstallScope s;
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
-        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map", {7, 7});
-        QuietMode = true;
-        RunUninstall(nullptr);
+        s.fake.SetRegBinary(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map",
+                            {0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x62, 0, 0x46, 0, 0, 0, 0, 0});
+        RunUninstall([] { return Flags({UNINST_FILES, UNINST_AUTOSTART, UNINST_SOUND}); });
         CHECK_FALSE(s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Scancode Map"));
-        auto backup =
-            s.fake.GetRegValue(HKEY_LOCAL_MACHINE, kLayout, u"Vantor Backup Scancode Map");
-        REQUIRE(backup);
-        CHECK(backup->data == std::vector<std::uint8_t>{7, 7});
+        CHECK(s.fake.RegKeyExists(HKEY_CURRENT_USER, kProduct + u"\\Macros\\AltGr"));
+        CHECK(s.fake.messageBoxes.empty());
+    }
+
+    TEST_CASE("the autostart value and the tray program's labels go in the user's hive only") {
+        UninstallScope s;
+        const std::u16string hive = u"S-1-5-21-7";
+        const std::u16string run = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+        const std::u16string labels = u"AppEvents\\EventLabels\\";
+        for (const std::u16string& prefix : {hive + u"\\", std::u16string()}) {
+            HKey root = prefix.empty() ? HKEY_CURRENT_USER : HKEY_USERS;
+            FillProfile(s.fake, root, prefix);
+            s.fake.SetRegString(root, prefix + run, u"Vantor32", u"\"C:\\V\\Vantor32.exe\"");
+            s.fake.SetRegString(root, prefix + run, u"Other", u"other.exe");
+            s.fake.SetRegString(root, prefix + labels + u"Ein", u"",
+                                u"Vantor32: Schalter eingeschaltet");
+            s.fake.SetRegString(root, prefix + labels + u"Rollen", u"", u"Bildlauf eines anderen");
+        }
+        s.fake.CreateRegKey(HKEY_LOCAL_MACHINE, kLayout);
+        UserHint = {hive, u""};
+        FindUserProfile();
+        REQUIRE(RegRoot == HKEY_USERS);
+        RunUninstall([] { return Flags({UNINST_FILES, UNINST_AUTOSTART}); });
+        CHECK_FALSE(s.fake.GetRegValue(HKEY_USERS, hive + u"\\" + run, u"Vantor32"));
+        CHECK(s.fake.GetRegValue(HKEY_USERS, hive + u"\\" + run, u"Other"));
+        CHECK_FALSE(s.fake.RegKeyExists(HKEY_USERS, hive + u"\\" + labels + u"Ein"));
+        CHECK(s.fake.RegKeyExists(HKEY_USERS, hive + u"\\" + labels + u"Rollen"));
+        // the tool's own account keeps its entries
+        CHECK(s.fake.GetRegValue(HKEY_CURRENT_USER, run, u"Vantor32"));
+        CHECK(s.fake.RegKeyExists(HKEY_CURRENT_USER, labels + u"Ein"));
         CHECK(s.fake.messageBoxes.empty());
     }
 
@@ -417,8 +484,8 @@ TEST_SUITE("uninstall") {
         FillProfile(s.fake, HKEY_CURRENT_USER, u"");
         FillMachine(s.fake);
         s.fake.ProtectRegKey(HKEY_LOCAL_MACHINE, kLayout);
-        QuietMode = true;
-        RunUninstall(nullptr);
+        // confirmed with every box: the reports are boxes
+        RunUninstall([] { return TUnInstOptions::All(); });
         REQUIRE(s.fake.messageBoxes.size() == 1);
         CHECK(s.fake.messageBoxes[0].text == u"Konnte ScancodeMap nicht aus Registry löschen");
         CHECK(s.fake.messageBeeps.size() == 1);
@@ -429,8 +496,8 @@ TEST_SUITE("uninstall") {
 
     TEST_CASE("a missing layout key counts as a map that cannot be deleted") {
         UninstallScope s;
-        QuietMode = true;
-        RunUninstall(nullptr);
+        // confirmed with every box: the reports are boxes
+        RunUninstall([] { return TUnInstOptions::All(); });
         REQUIRE(s.fake.messageBoxes.size() == 1);
         CHECK(s.fake.messageBoxes[0].text == u"Konnte ScancodeMap nicht aus Registry löschen");
     }

@@ -150,6 +150,20 @@ public:
         return ::SendInput(1, &in, sizeof in);
     }
 
+    std::uint32_t SendInputArray(const std::vector<KeyInput>& inputs) override {
+        if (inputs.empty()) return 0;
+        std::vector<INPUT> in(inputs.size());
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            in[i].type = INPUT_KEYBOARD;
+            in[i].ki.wVk = inputs[i].wVk;
+            in[i].ki.wScan = inputs[i].wScan;
+            in[i].ki.dwFlags = inputs[i].dwFlags;
+            in[i].ki.time = inputs[i].time;
+            in[i].ki.dwExtraInfo = inputs[i].dwExtraInfo;
+        }
+        return ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    }
+
     void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
                      std::uintptr_t extraInfo) override {
         ::keybd_event(vk, scan, flags, extraInfo);
@@ -350,6 +364,10 @@ public:
 
     std::uint32_t GetCurrentProcessId() override {
         return ::GetCurrentProcessId();
+    }
+
+    std::uint32_t GetCurrentThreadId() override {
+        return ::GetCurrentThreadId();
     }
 
     std::uint32_t GetFileAttributesW(const std::u16string& path) override {

@@ -402,8 +402,48 @@ bool SaveScreenshot(HWND wnd, const std::wstring& path) {
 Run::Run(const std::wstring& args) {
     commandLine = L"\"" + e2e::ExeDir() + L"VtInst.exe\"";
     if (!args.empty()) commandLine += L" " + args;
-    proc = e2e::Start(commandLine);
+    errFile = e2e::TempPath(L"vtinst-stderr");
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE err = CreateFileW(errFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0,
+                             nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi{};
+    std::wstring cmd = commandLine;
+    if (CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        CloseHandle(pi.hThread);
+        proc.handle = pi.hProcess;
+        proc.pid = pi.dwProcessId;
+    }
+    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
 }
+
+std::string Run::ErrorOutput() const {
+    return e2e::ReadFileBytes(errFile);
+}
+
+namespace {
+
+bool AnyVisibleWindow(DWORD pid) {
+    struct Search {
+        DWORD pid;
+        bool found;
+    } s{pid, false};
+    EnumWindows(
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            DWORD owner = 0;
+            GetWindowThreadProcessId(wnd, &owner);
+            if (owner == s->pid && IsWindowVisible(wnd)) s->found = true;
+            return !s->found;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+}  // namespace
 
 Run::~Run() {
     if (proc.handle && !WaitExit(5000)) e2e::Kill(proc);
@@ -423,6 +463,7 @@ bool Run::WaitExit(DWORD ms) {
     bool ended = false;
     WaitFor(
         [&] {
+            sawWindow = sawWindow || AnyVisibleWindow(proc.pid);
             ended = WaitForSingleObject(proc.handle, 0) == WAIT_OBJECT_0;
             return ended;
         },

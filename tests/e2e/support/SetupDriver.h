@@ -102,13 +102,17 @@ struct Run {
     std::wstring commandLine;
     DWORD exitCode = 0xFFFFFFFF;
     std::wstring infoText;  // the text of the information box, once confirmed
+    std::wstring errFile;   // its standard error output goes here
+    bool sawWindow = false;  // a visible window of the tool appeared while waiting
 
     // Starts VtInst.exe (beside the test program) with args.
     explicit Run(const std::wstring& args);
     ~Run();
     // Waits for the information box, keeps its text and presses OK.
     bool ConfirmInfo(DWORD ms = 30000);
+    // Waits for the end, noting in sawWindow whether any window of the tool showed.
     bool WaitExit(DWORD ms = 30000);
+    std::string ErrorOutput() const;  // what it wrote to its error output
 };
 
 // ------------------------------------------------------------------ keys
