@@ -661,6 +661,8 @@ TEST_SUITE("pipeline: a value that cannot be read") {
                 fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(option), 0x2C);
             else
                 fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(option), 1);
+            std::fill(std::begin(fake.keyState), std::end(fake.keyState), 0);
+            std::fill(std::begin(fake.asyncState), std::end(fake.asyncState), 0);
             const bool mainOn = option != OPT_MAIN;
             const auto expect = [&](AOption own) { return mainOn && option != own ? 2 : 0; };
 
@@ -677,8 +679,11 @@ TEST_SUITE("pipeline: a value that cannot be read") {
             CHECK(Press(0x41) == (mainOn ? 2 : 0));
             if (mainOn) CHECK(Keys() == KeysOf(u"x"));
             ModifierState = MOD_SHIFT;
+            fake.HoldKey(VK_SHIFT);
             CHECK(Press(0x42) == (mainOn ? 2 : 0));
             ModifierState = 0;
+            std::fill(std::begin(fake.keyState), std::end(fake.keyState), 0);
+            std::fill(std::begin(fake.asyncState), std::end(fake.asyncState), 0);
             // The Caps Lock lock: a press that switches Caps Lock on is swallowed.
             fake.HoldKey(VK_CAPITAL, false);
             LockState = 0;
