@@ -248,9 +248,80 @@ void CallCosts(HWND hostWnd) {
     RegCloseKey(key);
 }
 
+// The real tray program as the host, in a process of its own: its window's answer, as
+// every key in every program waits for it. VT_BENCH_TRAY names one program or several
+// separated by ";" (another build's, to compare); the library beside this benchmark is the
+// one each loads. One instance runs at a time, so they take turns, round by round.
+struct RTrayRun {
+    double idle = -1;     // us per answer, nothing else going on
+    double opening = -1;  // ms, the slowest answer while the settings window opens
+};
+
+RTrayRun TrayRun(const std::wstring& exe) {
+    const std::wstring log = e2e::TempPath(L"bench-tray");
+    e2e::Process tray = e2e::Start(L"\"" + exe + L"\" --no-tray --dll \"" + e2e::ExeDir() +
+                                   L"Vt32Util.dll\" --log \"" + log + L"\"");
+    HWND wnd = e2e::WaitWindow(L"Vantor32", L"Vantor32", 20000);
+    RTrayRun r;
+    if (wnd && e2e::WaitUntil([&] { return e2e::FileHasLine(log, "READY 1"); }, 20000)) {
+        const auto askTray = [&] {
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(wnd, vt::WM_HOST_GETMODIFIERS, 0, 0, SMTO_ABORTIFHUNG,
+                                vt::kHostTimeoutMs, &result);
+        };
+        r.idle = vtbench::MicrosPerCall(askTray, 500);
+        // The host command opens the settings window, which the program builds on its main
+        // thread: meanwhile the library keeps asking, as typing in any program does.
+        PostMessageW(wnd, vt::WM_HOST_COMMAND, 1, 0);
+        const double start = Now();
+        double worst = 0;
+        while (Now() - start < 1.0) {
+            const double t = Now();
+            askTray();
+            worst = std::max(worst, Now() - t);
+        }
+        r.opening = worst * 1e3;
+    }
+    if (wnd) PostMessageW(wnd, WM_CLOSE, 0, 0);
+    if (!e2e::WaitExit(tray, 10000)) e2e::Kill(tray);
+    return r;
+}
+
+void TrayRoundTrips() {
+    wchar_t list[4096] = {};
+    if (!GetEnvironmentVariableW(L"VT_BENCH_TRAY", list, 4096)) return;
+    std::vector<std::wstring> exes;
+    std::wstring all = list;
+    for (std::size_t start = 0; start <= all.size();) {
+        const std::size_t end = std::min(all.find(L';', start), all.size());
+        if (end > start) exes.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    std::vector<std::vector<double>> idle(exes.size()), opening(exes.size());
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t i = 0; i < exes.size(); ++i) {
+            const RTrayRun r = TrayRun(exes[i]);
+            idle[i].push_back(r.idle);
+            opening[i].push_back(r.opening);
+        }
+    for (std::size_t i = 0; i < exes.size(); ++i) {
+        const std::string name(exes[i].begin(), exes[i].end());
+        std::printf("  tray program %zu (%s):\n", i + 1, name.c_str());
+        std::printf("  %-44s %8.2f us/call\n", "  SendMessageTimeoutW, idle", Median(idle[i]));
+        std::printf("  %-44s %8.2f ms\n", "  slowest answer while its settings window opens",
+                    Median(opening[i]));
+    }
+}
+
 }  // namespace
 
 int main() {
+    // VT_BENCH_TRAY_ONLY: only the tray programs' answers (to compare two builds quickly).
+    if (GetEnvironmentVariableW(L"VT_BENCH_TRAY_ONLY", nullptr, 0)) {
+        std::printf("bench_pipeline: the tray programs' answers only\n");
+        TrayRoundTrips();
+        return 0;
+    }
     std::printf(
         "bench_pipeline: one key press through KeyboardProc under Wine, real Win32 platform, "
         "%s; median of every single press over %d rounds; platform calls per press\n",
@@ -311,6 +382,7 @@ int main() {
         e2e::THostThread host(false);
         CallCosts(host.Window());
     }
+    TrayRoundTrips();
 
     vt::SetPlatform(&vt::Win32PlatformInstance());
     e2e::RegDeleteTreeCU(kRoot);

@@ -33,6 +33,7 @@ constexpr std::uint32_t REG_SZ = 1;
 constexpr std::uint32_t REG_EXPAND_SZ = 2;
 constexpr std::uint32_t REG_BINARY = 3;
 constexpr std::uint32_t REG_DWORD = 4;
+constexpr std::uint32_t REG_LINK = 6;  // a symbolic link's "SymbolicLinkValue"
 constexpr std::uint32_t REG_MULTI_SZ = 7;
 constexpr std::uint32_t REG_QWORD = 11;
 

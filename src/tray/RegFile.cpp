@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "common/Format.h"
 #include "common/RegistryKey.h"
@@ -31,9 +32,20 @@ std::u16string Hex2(std::uint8_t b) {
     return {digits[b >> 4], digits[b & 15]};
 }
 
-std::u16string Quoted(const std::u16string& s) {
+// A value name may hold a line break, which would end the line: in a name it is written
+// as \n or \r, which the import reads back. (The registry editor escapes every backslash,
+// so its files never hold these two sequences.) Texts with a line break go out as hex(1).
+std::u16string Quoted(const std::u16string& s, bool name = false) {
     std::u16string out = u"\"";
     for (char16_t c : s) {
+        if (name && c == u'\n') {
+            out += u"\\n";
+            continue;
+        }
+        if (name && c == u'\r') {
+            out += u"\\r";
+            continue;
+        }
         if (c == u'\\' || c == u'"') out += u'\\';
         out += c;
     }
@@ -75,7 +87,7 @@ std::u16string HexForm(const std::u16string& prefix, const std::vector<std::uint
 }
 
 std::u16string ValueLine(const RRegEntry& v) {
-    std::u16string line = v.name.empty() ? u"@" : Quoted(v.name);
+    std::u16string line = v.name.empty() ? u"@" : Quoted(v.name, true);
     line += u'=';
     if (v.remove) return line + u"-";
     std::u16string text;
@@ -137,14 +149,17 @@ bool ParseHexBytes(const std::u16string& s, std::vector<std::uint8_t>& out) {
 }
 
 // A quoted string from position p (on the opening quote); p ends after the closing one.
-bool ParseQuoted(const std::u16string& s, std::size_t& p, std::u16string& out) {
+// In a value name (name true), \n and \r stand for a line break.
+bool ParseQuoted(const std::u16string& s, std::size_t& p, std::u16string& out,
+                 bool name = false) {
     if (p >= s.size() || s[p] != u'"') return false;
     ++p;
     while (p < s.size()) {
         const char16_t c = s[p++];
         if (c == u'"') return true;
         if (c == u'\\' && p < s.size()) {
-            out += s[p++];
+            const char16_t e = s[p++];
+            out += name && e == u'n' ? u'\n' : name && e == u'r' ? u'\r' : e;
             continue;
         }
         out += c;
@@ -156,7 +171,7 @@ bool ParseValue(Parser& ps, const std::u16string& line, RRegEntry& v) {
     std::size_t p = 0;
     if (line[0] == u'@') {
         p = 1;
-    } else if (!ParseQuoted(line, p, v.name)) {
+    } else if (!ParseQuoted(line, p, v.name, true)) {
         return ps.Fail(u"Wertname ohne schließendes Anführungszeichen.");
     }
     while (p < line.size() && line[p] == u' ') ++p;
@@ -288,6 +303,16 @@ bool InConfig(const std::u16string& path) {
 }
 
 // ---------------------------------------------------------------- the registry
+// The registry's own limits: a key name's parts (255 characters each), the depth of the tree
+// (512 levels), a value name (16,383 characters); RegCreateKeyExW creates at most 32 levels
+// in one call.
+constexpr std::size_t kMaxKeyNamePart = 255;
+constexpr std::size_t kMaxDepth = 512;
+constexpr std::size_t kMaxValueName = 16383;
+constexpr std::size_t kMaxLevelsPerCreate = 32;
+// What a failed import can put back is kept in memory: a bound against a runaway tree.
+constexpr std::size_t kMaxSnapshotKeys = 100000;
+
 struct Stored {
     bool exists = false;
     std::uint32_t type = 0;
@@ -306,17 +331,66 @@ Stored ReadValue(HKey key, const std::u16string& name) {
     return s;
 }
 
-void ReadTree(const std::u16string& path, std::vector<RRegKey>& out) {
+std::vector<std::u16string> Parts(const std::u16string& path) {
+    std::vector<std::u16string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find(u'\\', start);
+        parts.push_back(path.substr(start, end == std::u16string::npos ? end : end - start));
+        if (end == std::u16string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::size_t Depth(const std::u16string& path) {
+    return static_cast<std::size_t>(std::count(path.begin(), path.end(), u'\\')) + 1;
+}
+
+// A name as a message shows it: line breaks visible, a long one cut short.
+std::u16string Shown(const std::u16string& name) {
+    std::u16string out;
+    for (char16_t c : name) {
+        if (out.size() >= 80) return out + u"…";
+        out += c == u'\n' ? std::u16string(u"\\n") : c == u'\r' ? std::u16string(u"\\r")
+                                                                : std::u16string(1, c);
+    }
+    return out;
+}
+
+// A symbolic link, opened as one, holds the path it leads to in "SymbolicLinkValue".
+// Anything below it lies wherever that path says, outside the product's keys or above them.
+bool IsLink(const std::u16string& path) {
+    HKey key = 0;
+    if (Plat().RegOpenKeyExW_OpenLink(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    std::uint32_t type = 0, size = 0;
+    const long rc = Plat().RegQueryValueExW(key, u"SymbolicLinkValue", &type, nullptr, &size);
+    Plat().RegCloseKey(key);
+    return rc == ERROR_SUCCESS && type == REG_LINK;
+}
+
+std::vector<std::u16string> SubKeyNames(HKey key) {
+    std::vector<std::u16string> names;
+    std::u16string name;
+    for (std::uint32_t i = 0; Plat().RegEnumKeyExW(key, i, &name) == ERROR_SUCCESS; ++i)
+        names.push_back(name);
+    return names;
+}
+
+// The export's walk. A link is not followed: what it leads to is not the product's, and a
+// link to a key above it would make the walk endless.
+void ReadTree(const std::u16string& path, std::vector<RRegKey>& out, std::size_t depth) {
+    if (depth > kMaxDepth || IsLink(path)) return;
     HKey key = 0;
     if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS) return;
     RRegKey entry;
     entry.path = path;
-    std::vector<std::u16string> names, subKeys;
+    std::vector<std::u16string> names;
     std::u16string name;
     for (std::uint32_t i = 0; Plat().RegEnumValueW(key, i, &name) == ERROR_SUCCESS; ++i)
         names.push_back(name);
-    for (std::uint32_t i = 0; Plat().RegEnumKeyExW(key, i, &name) == ERROR_SUCCESS; ++i)
-        subKeys.push_back(name);
+    const std::vector<std::u16string> subKeys = SubKeyNames(key);
     // One order everywhere: the registry's own value order differs between systems.
     std::sort(names.begin(), names.end(),
               [](const std::u16string& a, const std::u16string& b) { return Upper(a) < Upper(b); });
@@ -331,7 +405,7 @@ void ReadTree(const std::u16string& path, std::vector<RRegKey>& out) {
     }
     Plat().RegCloseKey(key);
     out.push_back(std::move(entry));
-    for (const auto& sub : subKeys) ReadTree(path + u"\\" + sub, out);
+    for (const auto& sub : subKeys) ReadTree(path + u"\\" + sub, out, depth + 1);
 }
 
 bool KeyExists(const std::u16string& path) {
@@ -342,41 +416,305 @@ bool KeyExists(const std::u16string& path) {
     return true;
 }
 
-Stored StoredValue(const std::u16string& path, const std::u16string& name) {
-    HKey key = 0;
-    if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS)
-        return Stored{};
-    Stored s;
-    try {
-        s = ReadValue(key, name);
-    } catch (...) {
-        s = Stored{};
-        s.exists = true;  // there but unreadable: counts as a change
-        s.type = 0xFFFFFFFFu;
-    }
-    Plat().RegCloseKey(key);
-    return s;
-}
-
-long DeleteTree(const std::u16string& path) {
-    HKey key = 0;
-    long rc = Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_ALL_ACCESS, &key);
-    if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-    if (rc != ERROR_SUCCESS) return rc;
-    std::vector<std::u16string> subs;
-    std::u16string name;
-    for (std::uint32_t i = 0; Plat().RegEnumKeyExW(key, i, &name) == ERROR_SUCCESS; ++i)
-        subs.push_back(name);
-    Plat().RegCloseKey(key);
-    for (const auto& s : subs) {
-        rc = DeleteTree(path + u"\\" + s);
+// Opens path for writing, creating what is missing, at most 32 levels per call.
+long CreatePath(const std::u16string& path, HKey* out) {
+    const std::vector<std::u16string> parts = Parts(path);
+    std::u16string prefix;
+    bool created = false;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        prefix += (i ? u"\\" : u"") + parts[i];
+        if ((i + 1) % kMaxLevelsPerCreate != 0 || i + 1 == parts.size()) continue;
+        HKey h = 0;
+        const long rc = Plat().RegCreateKeyExW(HKEY_CURRENT_USER, prefix, KEY_ALL_ACCESS, &h,
+                                               &created);
         if (rc != ERROR_SUCCESS) return rc;
+        Plat().RegCloseKey(h);
     }
-    return Plat().RegDeleteKeyW(HKEY_CURRENT_USER, path);
+    return Plat().RegCreateKeyExW(HKEY_CURRENT_USER, path, KEY_ALL_ACCESS, out, &created);
 }
 
 std::u16string Where(const std::u16string& path, const std::u16string& name) {
     return path + u"\\" + (name.empty() ? u"(Standard)" : name);
+}
+
+// ---------------------------------------------------------------- the import's plan
+// A key as it was before the import: whether it existed, and every value it held.
+struct RKeyState {
+    std::u16string path;
+    bool existed = false;
+    std::vector<RRegEntry> values;
+    std::map<std::u16string, std::size_t> byName;  // upper-case name -> index in values
+};
+
+// What an import changes (for the preview) and what it may touch, as it was before (to put
+// back when a write fails): every key of a deleted tree, every key written, and the
+// missing keys above a written one that its creation makes.
+struct RImportPlan {
+    std::vector<RImportChange> changes;
+    std::vector<RKeyState> before;
+    std::map<std::u16string, std::size_t> index;  // upper-case path -> index in before
+    std::u16string error;
+
+    bool Fail(const std::u16string& why) {
+        error = why + u" Nichts wurde geändert.";
+        return false;
+    }
+    const RKeyState* Find(const std::u16string& path) const {
+        const auto it = index.find(Upper(path));
+        return it == index.end() ? nullptr : &before[it->second];
+    }
+
+    // Reads one key's state (path must lead through no link).
+    bool Record(const std::u16string& path) {
+        if (Find(path)) return true;
+        if (before.size() >= kMaxSnapshotKeys)
+            return Fail(u"Der Import berührt mehr als " +
+                        ToU16(std::to_string(kMaxSnapshotKeys)) + u" Schlüssel.");
+        RKeyState state;
+        state.path = path;
+        HKey key = 0;
+        if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) == ERROR_SUCCESS) {
+            state.existed = true;
+            std::vector<std::u16string> names;
+            std::u16string name;
+            for (std::uint32_t i = 0; Plat().RegEnumValueW(key, i, &name) == ERROR_SUCCESS; ++i)
+                names.push_back(name);
+            try {
+                for (const auto& n : names) {
+                    Stored s = ReadValue(key, n);
+                    if (!s.exists) continue;
+                    state.byName[Upper(n)] = state.values.size();
+                    state.values.push_back(RRegEntry{n, false, s.type, s.data});
+                }
+            } catch (const EVtError& e) {
+                Plat().RegCloseKey(key);
+                // Without it a failed import could not be taken back.
+                return Fail(u"„" + path + u"“: " + e.Message() + u".");
+            }
+            Plat().RegCloseKey(key);
+        }
+        index[Upper(path)] = before.size();
+        before.push_back(std::move(state));
+        return true;
+    }
+
+    // A key about to be written, and the missing keys above it.
+    bool RecordWritten(const std::u16string& path) {
+        if (!Record(path)) return false;
+        std::u16string up = path;
+        while (!Find(up)->existed) {
+            const std::size_t slash = up.find_last_of(u'\\');
+            if (slash == std::u16string::npos) break;
+            up = up.substr(0, slash);
+            if (!Record(up)) return false;
+        }
+        return true;
+    }
+
+    // A tree about to be deleted, key by key, refusing links inside it.
+    bool RecordTree(const std::u16string& path, std::size_t depth) {
+        if (depth > kMaxDepth) return Fail(u"„" + Shown(path) + u"“ ist zu tief verschachtelt.");
+        if (!Record(path)) return false;
+        HKey key = 0;
+        if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS)
+            return true;
+        const std::vector<std::u16string> subKeys = SubKeyNames(key);
+        Plat().RegCloseKey(key);
+        for (const auto& sub : subKeys) {
+            const std::u16string child = path + u"\\" + sub;
+            if (IsLink(child)) return FailLink(child);
+            if (!RecordTree(child, depth + 1)) return false;
+        }
+        return true;
+    }
+
+    bool FailLink(const std::u16string& path) {
+        return Fail(u"„" + kRootName + u"\\" + Shown(path) +
+                    u"“ ist eine Verknüpfung auf einen anderen Schlüssel der Registrierung. "
+                    u"Vantor32 schreibt und löscht nicht durch Verknüpfungen.");
+    }
+
+    // No key from the configuration's root down to path is a link.
+    bool CheckPath(const std::u16string& path) {
+        const std::u16string up = Upper(path);
+        std::size_t start = 0;
+        for (const auto& root : kConfigRoots)
+            if (up == Upper(root) || up.rfind(Upper(root) + u"\\", 0) == 0) start = root.size();
+        for (std::size_t end = start; end != std::u16string::npos && end <= path.size();) {
+            const std::u16string prefix = path.substr(0, end);
+            if (!KeyExists(prefix)) return true;  // nothing below it exists either
+            if (IsLink(prefix)) return FailLink(prefix);
+            if (end == path.size()) break;
+            end = path.find(u'\\', end + 1);
+            if (end == std::u16string::npos) end = path.size();
+        }
+        return true;
+    }
+};
+
+// The whole file against the registry's limits, before anything is written.
+bool CheckLimits(const std::vector<RRegKey>& keys, RImportPlan& plan) {
+    for (const auto& key : keys) {
+        const std::vector<std::u16string> parts = Parts(key.path);
+        if (parts.size() > kMaxDepth)
+            return plan.Fail(u"Der Schlüssel „" + Shown(key.path) + u"“ liegt " +
+                             ToU16(std::to_string(parts.size())) +
+                             u" Ebenen tief; die Registrierung erlaubt höchstens 512.");
+        for (const auto& part : parts) {
+            if (part.empty())
+                return plan.Fail(u"Der Schlüssel „" + Shown(key.path) +
+                                 u"“ hat einen leeren Namensteil („\\\\“).");
+            if (part.size() > kMaxKeyNamePart)
+                return plan.Fail(u"Der Schlüssel „" + Shown(key.path) + u"“ hat einen Namensteil mit " +
+                                 ToU16(std::to_string(part.size())) +
+                                 u" Zeichen; die Registrierung erlaubt höchstens 255.");
+        }
+        for (const auto& v : key.values)
+            if (v.name.size() > kMaxValueName)
+                return plan.Fail(u"Der Wertname „" + Shown(v.name) + u"“ in „" + Shown(key.path) +
+                                 u"“ hat " + ToU16(std::to_string(v.name.size())) +
+                                 u" Zeichen; die Registrierung erlaubt höchstens 16383.");
+    }
+    return true;
+}
+
+bool MakePlan(const std::vector<RRegKey>& keys, RImportPlan& plan) {
+    for (const auto& key : keys)
+        if (!InConfig(key.path)) {
+            plan.error = u"Die Datei ändert „" + kRootName + u"\\" + key.path +
+                         u"“; Vantor32 übernimmt nur seine eigenen Schlüssel.";
+            return false;
+        }
+    if (!CheckLimits(keys, plan)) return false;
+    for (const auto& key : keys) {
+        if (!plan.CheckPath(key.path)) return false;
+        if (key.remove) {
+            if (!KeyExists(key.path)) continue;
+            if (!plan.RecordTree(key.path, Depth(key.path))) return false;
+            plan.changes.push_back({CHANGE_DELETE_KEY, key.path, u"", u"", u""});
+            continue;
+        }
+        if (!plan.RecordWritten(key.path)) return false;
+        const RKeyState& state = *plan.Find(key.path);
+        if (!state.existed && key.values.empty())
+            plan.changes.push_back({CHANGE_ADD_KEY, key.path, u"", u"", u""});
+        for (const auto& v : key.values) {
+            const auto it = state.byName.find(Upper(v.name));
+            const RRegEntry* s = it == state.byName.end() ? nullptr : &state.values[it->second];
+            if (v.remove) {
+                if (s)
+                    plan.changes.push_back(
+                        {CHANGE_DELETE, key.path, v.name, ValueText(s->type, s->data), u""});
+                continue;
+            }
+            if (!s)
+                plan.changes.push_back(
+                    {CHANGE_ADD, key.path, v.name, u"", ValueText(v.type, v.data)});
+            else if (s->type != v.type || s->data != v.data)
+                plan.changes.push_back({CHANGE_MODIFY, key.path, v.name,
+                                        ValueText(s->type, s->data), ValueText(v.type, v.data)});
+        }
+    }
+    return true;
+}
+
+// Writes and deletes in file order; false with the reason at the first failure.
+bool WriteImport(const std::vector<RRegKey>& keys, std::u16string& failure) {
+    for (const auto& key : keys) {
+        if (key.remove) {
+            TRegistry reg;  // deletes links themselves, never what they lead to
+            if (!reg.DeleteKey(key.path) && reg.LastError() != ERROR_FILE_NOT_FOUND) {
+                failure = u"Der Schlüssel „" + key.path + u"“ ließ sich nicht löschen.";
+                return false;
+            }
+            continue;
+        }
+        HKey h = 0;
+        if (CreatePath(key.path, &h) != ERROR_SUCCESS) {
+            failure = u"Der Schlüssel „" + key.path + u"“ ließ sich nicht anlegen.";
+            return false;
+        }
+        long rc = ERROR_SUCCESS;
+        std::u16string failed;
+        for (const auto& v : key.values) {
+            if (v.remove) {
+                rc = Plat().RegDeleteValueW(h, v.name);
+                if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+            } else {
+                Stored s;
+                try {
+                    s = ReadValue(h, v.name);
+                } catch (...) {
+                }
+                if (s.exists && s.type == v.type && s.data == v.data) continue;  // not rewritten
+                rc = Plat().RegSetValueExW(h, v.name, v.type, v.data.data(),
+                                           static_cast<std::uint32_t>(v.data.size()));
+            }
+            if (rc != ERROR_SUCCESS) {
+                failed = v.name;
+                break;
+            }
+        }
+        Plat().RegCloseKey(h);
+        if (rc != ERROR_SUCCESS) {
+            failure = u"Der Wert „" + Where(key.path, Shown(failed)) + u"“ ließ sich nicht schreiben.";
+            return false;
+        }
+    }
+    return true;
+}
+
+// Puts every key the plan recorded back as it was: keys the import made go (deepest
+// first), the others get their values back (parents first). False, with the first key
+// that would not, when something stays changed.
+bool RestoreKeys(const RImportPlan& plan, std::u16string& stuck) {
+    std::vector<const RKeyState*> made, kept;
+    for (const auto& state : plan.before) (state.existed ? kept : made).push_back(&state);
+    const auto deeper = [](const RKeyState* a, const RKeyState* b) {
+        return Depth(a->path) > Depth(b->path);
+    };
+    std::stable_sort(made.begin(), made.end(), deeper);
+    std::stable_sort(kept.begin(), kept.end(),
+                     [&](const RKeyState* a, const RKeyState* b) { return deeper(b, a); });
+    bool ok = true;
+    const auto note = [&](const std::u16string& path) {
+        if (ok) stuck = path;
+        ok = false;
+    };
+    for (const RKeyState* state : made) {
+        TRegistry reg;
+        if (!reg.DeleteKey(state->path) && reg.LastError() != ERROR_FILE_NOT_FOUND)
+            note(state->path);
+    }
+    for (const RKeyState* state : kept) {
+        HKey h = 0;
+        if (CreatePath(state->path, &h) != ERROR_SUCCESS) {
+            note(state->path);
+            continue;
+        }
+        try {
+            std::vector<std::u16string> names;
+            std::u16string name;
+            for (std::uint32_t i = 0; Plat().RegEnumValueW(h, i, &name) == ERROR_SUCCESS; ++i)
+                names.push_back(name);
+            for (const auto& n : names)
+                if (!state->byName.count(Upper(n)) &&
+                    Plat().RegDeleteValueW(h, n) != ERROR_SUCCESS)
+                    note(Where(state->path, Shown(n)));
+            for (const auto& v : state->values) {
+                const Stored now = ReadValue(h, v.name);
+                if (now.exists && now.type == v.type && now.data == v.data) continue;
+                if (Plat().RegSetValueExW(h, v.name, v.type, v.data.data(),
+                                          static_cast<std::uint32_t>(v.data.size())) !=
+                    ERROR_SUCCESS)
+                    note(Where(state->path, Shown(v.name)));
+            }
+        } catch (...) {
+            note(state->path);
+        }
+        Plat().RegCloseKey(h);
+    }
+    return ok;
 }
 
 }  // namespace
@@ -484,7 +822,7 @@ bool ParseRegFile(const std::vector<std::uint8_t>& bytes, std::vector<RRegKey>& 
 
 std::vector<RRegKey> ReadConfiguration() {
     std::vector<RRegKey> keys;
-    for (const auto& root : kConfigRoots) ReadTree(root, keys);
+    for (const auto& root : kConfigRoots) ReadTree(root, keys, Depth(root));
     return keys;
 }
 
@@ -506,38 +844,14 @@ std::u16string ValueText(std::uint32_t type, const std::vector<std::uint8_t>& da
 
 bool PlanImport(const std::vector<RRegKey>& keys, std::vector<RImportChange>& changes,
                 std::u16string& error) {
-    changes.clear();
-    for (const auto& key : keys)
-        if (!InConfig(key.path)) {
-            error = u"Die Datei ändert „" + kRootName + u"\\" + key.path +
-                    u"“; Vantor32 übernimmt nur seine eigenen Schlüssel.";
-            return false;
-        }
-    for (const auto& key : keys) {
-        if (key.remove) {
-            if (KeyExists(key.path))
-                changes.push_back({CHANGE_DELETE_KEY, key.path, u"", u"", u""});
-            continue;
-        }
-        const bool exists = KeyExists(key.path);
-        if (!exists && key.values.empty())
-            changes.push_back({CHANGE_ADD_KEY, key.path, u"", u"", u""});
-        for (const auto& v : key.values) {
-            const Stored s = exists ? StoredValue(key.path, v.name) : Stored{};
-            if (v.remove) {
-                if (s.exists)
-                    changes.push_back(
-                        {CHANGE_DELETE, key.path, v.name, ValueText(s.type, s.data), u""});
-                continue;
-            }
-            if (!s.exists)
-                changes.push_back({CHANGE_ADD, key.path, v.name, u"", ValueText(v.type, v.data)});
-            else if (s.type != v.type || s.data != v.data)
-                changes.push_back({CHANGE_MODIFY, key.path, v.name, ValueText(s.type, s.data),
-                                   ValueText(v.type, v.data)});
-        }
+    RImportPlan plan;
+    const bool ok = MakePlan(keys, plan);
+    changes = std::move(plan.changes);
+    if (!ok) {
+        changes.clear();
+        error = plan.error;
     }
-    return true;
+    return ok;
 }
 
 std::u16string DescribeChange(const RImportChange& c) {
@@ -556,52 +870,35 @@ std::u16string DescribeChange(const RImportChange& c) {
     return std::u16string();
 }
 
-bool ApplyImport(const std::vector<RRegKey>& keys, std::u16string& error) {
-    std::vector<RImportChange> changes;
-    if (!PlanImport(keys, changes, error)) return false;
-    for (const auto& key : keys) {
-        if (key.remove) {
-            if (DeleteTree(key.path) != ERROR_SUCCESS) {
-                error = u"Der Schlüssel „" + key.path + u"“ ließ sich nicht löschen.";
-                return false;
-            }
-            continue;
-        }
-        HKey h = 0;
-        bool created = false;
-        if (Plat().RegCreateKeyExW(HKEY_CURRENT_USER, key.path, KEY_ALL_ACCESS, &h, &created) !=
-            ERROR_SUCCESS) {
-            error = u"Der Schlüssel „" + key.path + u"“ ließ sich nicht anlegen.";
-            return false;
-        }
-        long rc = ERROR_SUCCESS;
-        std::u16string failed;
-        for (const auto& v : key.values) {
-            if (v.remove) {
-                rc = Plat().RegDeleteValueW(h, v.name);
-                if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
-            } else {
-                Stored s;
-                try {
-                    s = ReadValue(h, v.name);
-                } catch (...) {
-                }
-                if (s.exists && s.type == v.type && s.data == v.data) continue;  // not rewritten
-                rc = Plat().RegSetValueExW(h, v.name, v.type, v.data.data(),
-                                           static_cast<std::uint32_t>(v.data.size()));
-            }
-            if (rc != ERROR_SUCCESS) {
-                failed = v.name;
-                break;
-            }
-        }
-        Plat().RegCloseKey(h);
-        if (rc != ERROR_SUCCESS) {
-            error = u"Der Wert „" + Where(key.path, failed) + u"“ ließ sich nicht schreiben.";
-            return false;
-        }
+bool ApplyImport(const std::vector<RRegKey>& keys, std::u16string& error, bool* restored) {
+    if (restored) *restored = true;
+    RImportPlan plan;
+    if (!MakePlan(keys, plan)) {
+        error = plan.error;
+        return false;
     }
-    return true;
+    std::u16string failure;
+    bool written = false;
+    try {
+        written = WriteImport(keys, failure);
+    } catch (const EVtError& e) {
+        failure = e.Message() + u".";
+    } catch (const std::exception&) {
+        failure = u"Der Import brach ab.";
+    }
+    if (written) return true;
+    std::u16string stuck;
+    bool back = false;
+    try {
+        back = RestoreKeys(plan, stuck);
+    } catch (...) {
+        back = false;
+    }
+    if (restored) *restored = back;
+    error = failure + (back ? u" Der Import wurde zurückgenommen: alles steht wieder wie vorher."
+                            : u" Der vorige Stand ließ sich nicht ganz wiederherstellen (zuerst bei „" +
+                                  stuck + u"“): ein Teil der Datei ist übernommen.");
+    return false;
 }
 
 bool ReadFileBytes(const std::u16string& path, std::vector<std::uint8_t>& bytes,
@@ -653,6 +950,15 @@ bool ExportConfiguration(const std::u16string& path, std::u16string& error) {
         error = u"Es gibt noch keine Einstellungen von Vantor32 zum Exportieren.";
         return false;
     }
+    // A key name with a line break cannot stand between the brackets of a .reg file (a
+    // value name can: it is escaped). Better no file than one that cannot be read back.
+    for (const auto& key : keys)
+        if (key.path.find_first_of(u"\r\n") != std::u16string::npos) {
+            error = u"Der Schlüssel „" + kRootName + u"\\" + Shown(key.path) +
+                    u"“ hat einen Zeilenumbruch im Namen, den eine .reg-Datei nicht aufnehmen "
+                    u"kann. Benennen Sie ihn um oder löschen Sie ihn; es wurde nichts exportiert.";
+            return false;
+        }
     return WriteFileBytes(path, EncodeRegFile(FormatRegFile(keys)), error);
 }
 

@@ -1,7 +1,8 @@
 // RegFile: the configuration as a .reg file (the registry editor's format 5.00, UTF-16 with
 // a byte-order mark, CRLF). Export writes every value of the product's keys in a form that
-// imports back to the same type and bytes; import shows its changes first and writes only
-// the product's own keys.
+// imports back to the same type and bytes (a line break in a value name as \n or \r;
+// registry links are left out); import shows its changes first, writes only the product's
+// own keys, never through a link, and all or nothing.
 #pragma once
 
 #include <cstdint>
@@ -49,13 +50,19 @@ struct RImportChange {
     std::u16string oldText, newText;  // the values in words
 };
 // What importing keys would change, in file order; values already equal are not listed.
-// False with a reason when the file names a key outside kConfigRoots (nothing is written
-// then).
+// False with a reason (nothing is written then) when the file names a key outside
+// kConfigRoots, goes beyond the registry's limits (a key name part over 255 characters, a
+// value name over 16,383, an empty part, more than 512 levels) or leads through a registry
+// link below the configuration's roots.
 bool PlanImport(const std::vector<RRegKey>& keys, std::vector<RImportChange>& changes,
                 std::u16string& error);
 std::u16string DescribeChange(const RImportChange& change);  // one line
-// Writes the changes of PlanImport. False with a reason at the first write that fails.
-bool ApplyImport(const std::vector<RRegKey>& keys, std::u16string& error);
+// Writes the changes of PlanImport, all or nothing: what the import touches is read first,
+// and when a write fails every key and value is put back as it was. False with a reason
+// otherwise; *restored then says whether the previous state is back (false only when
+// putting it back failed too, which the reason then says).
+bool ApplyImport(const std::vector<RRegKey>& keys, std::u16string& error,
+                 bool* restored = nullptr);
 
 // A value in words: a text in quotes, a number, bytes in hex.
 std::u16string ValueText(std::uint32_t type, const std::vector<std::uint8_t>& data);

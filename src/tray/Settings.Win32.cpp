@@ -567,8 +567,7 @@ void LoadExtra(HWND page, bool withRemap = true) {
 }
 
 // The setup tool does the remap with administrator rights. The window does not wait for
-// it: the tray program's window shares this thread, and every key in every program waits
-// for that window's answers.
+// it: the icon, the menu and the commands share this thread.
 void RunRemap(HWND page) {
     const std::u16string args = RemapArguments(IsDlgButtonChecked(page, IDC_EXTRA_CAPS) != 0,
                                                IsDlgButtonChecked(page, IDC_EXTRA_SCROLL) != 0);

@@ -485,7 +485,9 @@ int RunConfigCommand(const RConfigCommand& command, std::u16string& message) {
     std::vector<RRegKey> keys;
     std::vector<RImportChange> changes;
     if (!LoadImportFile(command.file, keys, changes, message)) return 3;
-    if (!ApplyImport(keys, message)) return 4;
+    // 4: nothing changed, everything is back as it was; 6: a part of the file stayed.
+    bool restored = true;
+    if (!ApplyImport(keys, message, &restored)) return restored ? 4 : 6;
     message = u"Einstellungen aus „" + command.file + u"“ importiert (" +
               ToU16(std::to_string(changes.size())) + u" Änderungen).";
     return 0;

@@ -128,7 +128,9 @@ struct RConfigCommand {
 // error is set when the arguments name a configuration command but are incomplete.
 std::optional<RConfigCommand> ParseConfigCommand(const std::vector<std::u16string>& args,
                                                  std::u16string& error);
-// Runs it: 0 on success, else non-zero with a one-line German message.
+// Runs it: 0 on success, else non-zero with a one-line German message: 2 the export failed,
+// 3 the import file was refused (nothing written), 4 a write failed and everything was put
+// back as it was, 6 a write failed and putting it back failed too.
 int RunConfigCommand(const RConfigCommand& command, std::u16string& message);
 
 }  // namespace vt

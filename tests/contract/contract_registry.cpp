@@ -457,6 +457,20 @@ TEST_SUITE("registry") {
         CHECK(Get(key, u"w").rc == ERROR_SUCCESS);
     }
 
+    TEST_CASE("links: opened as a link, it holds its target in SymbolicLinkValue (REG_LINK)") {
+        LinkScene scene;
+        HKey key = 0;
+        REQUIRE(scene.OpenLink(u"Link", KEY_QUERY_VALUE, &key) == ERROR_SUCCESS);
+        const Read link = Get(key, u"SymbolicLinkValue");
+        CHECK(link.rc == ERROR_SUCCESS);
+        CHECK(link.type == REG_LINK);
+        // through the link, and an ordinary key opened as a link: no such value
+        REQUIRE(scene.Open(u"Link", KEY_QUERY_VALUE, &key) == ERROR_SUCCESS);
+        CHECK(Get(key, u"SymbolicLinkValue").rc == ERROR_FILE_NOT_FOUND);
+        REQUIRE(scene.OpenLink(u"Target", KEY_QUERY_VALUE, &key) == ERROR_SUCCESS);
+        CHECK(Get(key, u"SymbolicLinkValue").rc == ERROR_FILE_NOT_FOUND);
+    }
+
     TEST_CASE("links: NtDeleteKey removes the key of the handle, a link without its target") {
         LinkScene scene;
         HKey key = 0;

@@ -797,6 +797,18 @@ void FakePlatform::AddRegLink(HKey root, const std::u16string& path, HKey target
     link->isLink = true;
     link->linkRoot = targetRoot;
     link->linkPath = targetPath;
+    const std::u16string native =
+        (targetRoot == HKEY_LOCAL_MACHINE ? u"\\Registry\\Machine\\"
+         : targetRoot == HKEY_USERS       ? u"\\Registry\\User\\"
+                                          : u"\\Registry\\User\\S-1-5-21-0-0-0-1000\\") +
+        targetPath;
+    auto& value = link->values[u"SYMBOLICLINKVALUE"];
+    value.name = u"SymbolicLinkValue";
+    value.value.type = 6;  // REG_LINK: the path without a terminating NUL
+    for (char16_t c : native) {
+        value.value.data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        value.value.data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
     parent->subKeys[Upper(name)] = link;
 }
 
@@ -868,6 +880,8 @@ long FakePlatform::RegSetValueExW(HKey key, const std::u16string& name, std::uin
     if (!node) return error;
     if (!(access & KEY_SET_VALUE) && !(access & kGenericAll)) return ERROR_ACCESS_DENIED;
     if (!data && size) return kErrorNoAccess;
+    for (const auto& fault : failSetValue)
+        if (Upper(fault.first) == Upper(name)) return fault.second;
     auto& v = node->values[Upper(name)];
     v.name = name;
     v.value.type = type;

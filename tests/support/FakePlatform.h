@@ -45,9 +45,12 @@ public:
     void ProtectRegKey(HKey root, const std::u16string& path);
     int OpenRegKeys() const;  // handles not closed yet
     // A symbolic link at root\path to targetRoot\targetPath (which need not exist): paths
-    // through it lead to the target; RegOpenKeyExW_OpenLink opens the link itself.
+    // through it lead to the target; RegOpenKeyExW_OpenLink opens the link itself, which
+    // holds the target's native path in "SymbolicLinkValue" (REG_LINK), as on Windows.
     void AddRegLink(HKey root, const std::u16string& path, HKey targetRoot,
                     const std::u16string& targetPath);
+    // RegSetValueExW of a value by one of these names (any case) fails with the error given.
+    std::map<std::u16string, long> failSetValue;
 
     // ------------------------------------------------------------ keyboard (scene)
     std::uint8_t keyState[256] = {};    // GetKeyState/GetKeyboardState: 0x80 down, 0x01 toggled

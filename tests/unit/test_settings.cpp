@@ -522,3 +522,178 @@ TEST_CASE("Erweitert: the remap read from the machine's map, the setup tool's ar
     s.fake.SetRegDword(HKEY_CURRENT_USER, u"Software\\Quellmark\\Vantor32\\Settings", u"Diagnose", 1);
     CHECK_FALSE(ReadDiagnose().has_value());
 }
+
+namespace {
+
+// Every key below root with every value (name, type, bytes): what "as before" compares.
+using RDumpValue = std::pair<std::uint32_t, std::vector<std::uint8_t>>;  // type, bytes
+std::map<std::u16string, std::map<std::u16string, RDumpValue>> Dump(const std::u16string& root) {
+    std::map<std::u16string, std::map<std::u16string, RDumpValue>> out;
+    std::vector<std::u16string> todo{root};
+    while (!todo.empty()) {
+        const std::u16string path = todo.back();
+        todo.pop_back();
+        HKey key = 0;
+        if (Plat().RegOpenKeyExW(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        auto& values = out[path];
+        std::u16string name;
+        for (std::uint32_t i = 0; Plat().RegEnumValueW(key, i, &name) == ERROR_SUCCESS; ++i) {
+            RDumpValue v;
+            std::uint32_t size = 0;
+            Plat().RegQueryValueExW(key, name, &v.first, nullptr, &size);
+            v.second.resize(size);
+            Plat().RegQueryValueExW(key, name, &v.first, v.second.data(), &size);
+            values[name] = v;
+        }
+        for (std::uint32_t i = 0; Plat().RegEnumKeyExW(key, i, &name) == ERROR_SUCCESS; ++i)
+            todo.push_back(path + u"\\" + name);
+        Plat().RegCloseKey(key);
+    }
+    return out;
+}
+
+const std::u16string kHead = u"Windows Registry Editor Version 5.00\r\n\r\n";
+const std::u16string kProductKey = u"Software\\Quellmark\\Vantor32";
+
+std::u16string WriteTemp(const char* name, const std::u16string& text) {
+    const std::u16string file = TempFile(name);
+    std::u16string error;
+    REQUIRE(WriteFileBytes(file, EncodeRegFile(text), error));
+    return file;
+}
+
+}  // namespace
+
+TEST_CASE("import all or nothing: a write failing at the last value leaves everything as before") {
+    Scene s;
+    const HKey cu = HKEY_CURRENT_USER;
+    s.fake.SetRegBinary(cu, kProductKey + u"\\Settings", u"EasyTab", {1});
+    s.fake.SetRegString(cu, kProductKey + u"\\Settings", u"DecimalDot", u",");
+    s.fake.SetRegString(cu, kProductKey + u"\\Macros\\AltGr", u"00080045", u"Hallo");
+    s.fake.SetRegString(cu, kProductKey + u"\\Macros\\AltGr", u"00080047", u"Guten Tag");
+    s.fake.SetRegString(cu, kProductKey + u"\\Macros\\Umlaut\\Ascii", u"000000DE", u"ae");
+    s.fake.SetRegString(cu, kProductKey + u"\\Settings\\Ausnahmen", u"mstsc.exe", u"");
+    const auto before = Dump(u"Software");
+
+    // Deletes the macros first, then changes, adds and creates, and fails at its last value.
+    const std::u16string text =
+        kHead + u"[-HKEY_CURRENT_USER\\" + kProductKey + u"\\Macros]\r\n\r\n" +
+        u"[HKEY_CURRENT_USER\\" + kProductKey + u"\\Settings]\r\n\"EasyTab\"=hex:00\r\n"
+        u"\"DecimalDot\"=-\r\n\"Neu\"=dword:00000001\r\n\r\n" +
+        u"[HKEY_CURRENT_USER\\" + kProductKey + u"\\Macros\\AltGr]\r\n\"00080045\"=\"anders\"\r\n\r\n" +
+        u"[HKEY_CURRENT_USER\\" + kProductKey + u"\\Neu\\Tiefer]\r\n\"a\"=\"1\"\r\n\"Letzter\"=\"x\"\r\n";
+    const std::u16string file = WriteTemp("vt_import_fails.reg", text);
+    s.fake.failSetValue[u"letzter"] = ERROR_ACCESS_DENIED;
+    std::u16string message;
+    CHECK(RunConfigCommand({false, file, true}, message) == 4);
+    CHECK(message.find(u"„Software\\Quellmark\\Vantor32\\Neu\\Tiefer\\Letzter“ ließ sich nicht "
+                       u"schreiben") != std::u16string::npos);
+    CHECK(message.find(u"alles steht wieder wie vorher") != std::u16string::npos);
+    CHECK(Dump(u"Software") == before);
+    CHECK(FindMacro(kMacroTableAltGr, 0x45, 0x08) == u"Hallo");
+
+    // When putting back fails as well (the deleted "DecimalDot" cannot be written again),
+    // the code and the message say that a part stayed.
+    s.fake.failSetValue[u"DecimalDot"] = ERROR_ACCESS_DENIED;
+    CHECK(RunConfigCommand({false, file, true}, message) == 6);
+    CHECK(message.find(u"nicht ganz wiederherstellen") != std::u16string::npos);
+    CHECK(message.find(u"DecimalDot") != std::u16string::npos);
+    CHECK(s.fake.GetRegValue(cu, kProductKey + u"\\Macros\\AltGr", u"00080047")->data ==
+          before.at(kProductKey + u"\\Macros\\AltGr").at(u"00080047").second);  // the rest is back
+    s.fake.failSetValue.clear();
+
+    // Beyond the registry's limits (a name part of 256 characters, a value name of 16,384):
+    // refused before the first block deletes anything.
+    for (const std::u16string& bad :
+         {u"[HKEY_CURRENT_USER\\" + kProductKey + u"\\" + std::u16string(256, u'k') + u"]\r\n",
+          u"[HKEY_CURRENT_USER\\" + kProductKey + u"\\Settings]\r\n\"" +
+              std::u16string(16384, u'v') + u"\"=\"\"\r\n"}) {
+        s.fake.SetRegString(cu, kProductKey + u"\\Settings", u"DecimalDot", u",");
+        const auto now = Dump(u"Software");
+        const std::u16string f = WriteTemp(
+            "vt_import_limits.reg",
+            kHead + u"[-HKEY_CURRENT_USER\\" + kProductKey + u"\\Macros]\r\n\r\n" + bad);
+        CHECK(RunConfigCommand({false, f, true}, message) == 3);
+        CHECK(message.find(u"die Registrierung erlaubt höchstens") != std::u16string::npos);
+        CHECK(message.find(u"Nichts wurde geändert.") != std::u16string::npos);
+        CHECK(Dump(u"Software") == now);
+        std::filesystem::remove(std::filesystem::path(ToUtf8(f)));
+    }
+    std::filesystem::remove(std::filesystem::path(ToUtf8(file)));
+}
+
+TEST_CASE("export: a value name with a line feed comes back; a key name with one is refused") {
+    Scene s;
+    const HKey cu = HKEY_CURRENT_USER;
+    const std::u16string list = kProductKey + u"\\Settings\\Ausnahmen";
+    s.fake.SetRegString(cu, list, u"mstsc.exe", u"");
+    s.fake.SetRegString(cu, list, u"a\nb.exe", u"");
+    s.fake.SetRegString(cu, list, u"c\r\\n.exe", u"x");  // a CR, and a backslash before an n
+    const auto before = Dump(kProductKey);
+    const std::u16string file = TempFile("vt_export_lf.reg");
+    std::u16string error;
+    REQUIRE(ExportConfiguration(file, error));
+    std::vector<std::uint8_t> bytes;
+    REQUIRE(ReadFileBytes(file, bytes, error));
+    std::vector<RRegKey> keys;
+    REQUIRE(ParseRegFile(bytes, keys, error));
+    const std::u16string text = FormatRegFile(keys);
+    CHECK(text.find(u"\"a\\nb.exe\"=\"\"\r\n") != std::u16string::npos);
+    CHECK(text.find(u"\"c\\r\\\\n.exe\"=\"x\"\r\n") != std::u16string::npos);
+
+    Plat().RegDeleteKeyW(cu, list);
+    std::vector<RImportChange> changes;
+    REQUIRE(LoadImportFile(file, keys, changes, error));
+    CHECK(changes.size() == 3);
+    REQUIRE(ApplyImport(keys, error));
+    CHECK(Dump(kProductKey) == before);
+
+    // A key name with a line break has no form between the brackets: no file, and the
+    // message names the key.
+    s.fake.CreateRegKey(cu, kProductKey + u"\\Macros\\Zwei\nZeilen");
+    std::filesystem::remove(std::filesystem::path(ToUtf8(file)));
+    CHECK_FALSE(ExportConfiguration(file, error));
+    CHECK(error.find(u"Der Schlüssel „HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32\\Macros\\"
+                     u"Zwei\\nZeilen“ "
+                     u"hat einen Zeilenumbruch im Namen") == 0);
+    CHECK_FALSE(std::filesystem::exists(std::filesystem::path(ToUtf8(file))));
+}
+
+TEST_CASE("import and export never go through a registry link under the product key") {
+    Scene s;
+    const HKey cu = HKEY_CURRENT_USER;
+    s.fake.SetRegString(cu, u"Software\\Fremd", u"wichtig", u"bleibt");
+    s.fake.SetRegString(cu, u"Software\\Fremd\\Unten", u"auch", u"bleibt");
+    s.fake.SetRegString(cu, kProductKey + u"\\Macros\\AltGr", u"00080045", u"Hallo");
+    s.fake.AddRegLink(cu, kProductKey + u"\\Macros\\AltGr\\Fremd", cu, u"Software\\Fremd");
+    // and one back to the product key, which a walk that follows links never leaves
+    s.fake.AddRegLink(cu, kProductKey + u"\\Settings\\Oben", cu, kProductKey);
+    const auto before = Dump(u"Software\\Fremd");
+    const auto product = Dump(kProductKey + u"\\Macros");
+
+    const std::vector<RRegKey> exported = ReadConfiguration();
+    const std::u16string text = FormatRegFile(exported);
+    CHECK(text.find(u"Hallo") != std::u16string::npos);
+    CHECK(text.find(u"wichtig") == std::u16string::npos);
+    CHECK(text.find(u"Fremd") == std::u16string::npos);
+    CHECK(text.find(u"Oben") == std::u16string::npos);
+
+    std::vector<RRegKey> keys;
+    std::vector<RImportChange> changes;
+    std::u16string error;
+    for (const std::u16string& body :
+         {u"[-HKEY_CURRENT_USER\\" + kProductKey + u"\\Macros]\r\n",
+          u"[HKEY_CURRENT_USER\\" + kProductKey + u"\\Macros\\AltGr\\Fremd]\r\n\"x\"=\"y\"\r\n",
+          u"[-HKEY_CURRENT_USER\\" + kProductKey + u"\\Macros\\AltGr\\Fremd\\Unten]\r\n"}) {
+        REQUIRE(ParseRegFile(EncodeRegFile(kHead + body), keys, error));
+        CHECK_FALSE(PlanImport(keys, changes, error));
+        CHECK(error ==
+              u"„HKEY_CURRENT_USER\\Software\\Quellmark\\Vantor32\\Macros\\AltGr\\Fremd“ ist eine "
+              u"Verknüpfung auf einen anderen Schlüssel der Registrierung. Vantor32 schreibt und "
+              u"löscht nicht durch Verknüpfungen. Nichts wurde geändert.");
+        CHECK_FALSE(ApplyImport(keys, error));
+        CHECK(Dump(u"Software\\Fremd") == before);
+        CHECK(Dump(kProductKey + u"\\Macros") == product);
+    }
+}

@@ -68,6 +68,8 @@ LRESULT CALLBACK THostThread::Proc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPa
 }
 
 void THostThread::Run() {
+    // As the tray program's host thread runs.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_ABOVE_NORMAL);
     WNDCLASSW wc{};
     wc.lpfnWndProc = &Proc;
     wc.hInstance = GetModuleHandleW(nullptr);
