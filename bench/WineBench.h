@@ -236,6 +236,10 @@ public:
         ++counts.other;
         return inner_.CloseHandle(h);
     }
+    // Answered inside the process (its own address space), no server call.
+    bool VirtualQuery(const void* address, vt::MemoryRegion* region) override {
+        return inner_.VirtualQuery(address, region);
+    }
     std::uint32_t GetEnvironmentVariableW(const std::u16string& name, std::u16string* value,
                                           std::uint32_t size) override {
         ++counts.other;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 
 #include "../platform/Platform.h"
 #include "Format.h"
@@ -15,9 +16,18 @@ inline const std::u16string kDebugWindowClass = u"TDebugWindowDisplay";
 inline const std::u16string kDebugWindowTitle = u"DebugWindow (Unicode)";
 constexpr std::uint32_t kDebugBlockSize = 1024;
 constexpr std::uint32_t WM_DEBUG_LINE = 0x400 + 100;
-// A hung viewer must not freeze typing everywhere: the notification waits this long, and
-// so does a writer for the lock that the writers (and our viewer) share.
-constexpr std::uint32_t kViewerTimeoutMs = 1000;
+// A hung or slow viewer must not freeze typing everywhere. One hook call (one outermost
+// log scope) spends at most this long on the viewer in all: waiting for the writers'
+// lock and for the viewer's answers to each of its lines.
+constexpr std::uint32_t kViewerTimeoutMs = 200;
+// A viewer that used that time up is not waited for again by this process for this long:
+// its copies of the lines are dropped meanwhile, the debugger output keeps getting them.
+// A window without a usable block (or gone) is only dropped until the next look.
+constexpr std::uint32_t kViewerRetryMs = 1000;
+// The look for the viewer window is a call to the window server; one per key press was a
+// quarter of what a key costs with nothing switched on. A viewer started (or closed) is
+// noticed within this time.
+constexpr std::uint32_t kViewerLookIntervalMs = 250;
 // One line at a time in the block: held from opening it until the viewer has the line.
 inline const std::u16string kDebugMutexName = u"SHMEM_1024.Writer";
 // One-byte switch under "Settings": the lines go to the debugger output as well. Read
@@ -29,9 +39,10 @@ HWnd FindDebugWindow();
 void ForgetDiagnoseSwitch() noexcept;
 
 // Who takes the lines, looked for once while the outermost scope of a thread lives (a hook
-// call, an injected text), at its first line: the viewer window, and whether the debugger
-// output is wanted. Lines outside any scope look for themselves. A viewer that fails to take
-// a line is not tried again before the scope ends.
+// call, an injected text), at its first line: the viewer window (from the process's last
+// look, at most kViewerLookIntervalMs old), and whether the debugger output is wanted.
+// Lines outside any scope look for themselves. A viewer that fails to take a line is not
+// tried again before the scope ends, and for kViewerRetryMs when it did not answer.
 class TLogScope {
 public:
     TLogScope() noexcept;
@@ -50,11 +61,23 @@ bool LogListening() noexcept;
 // Delivers one line. Errors of the viewer channel are contained here. Always returns true.
 bool DebugWrite(const std::u16string& text) noexcept;
 
+// An argument of DebugLog that costs to build (a key name, the hexadecimal form of a text,
+// a modifier list) is passed as a callable returning it, `[&] { return HexText(text); }`:
+// it is called only once someone takes the line.
+template <class T>
+decltype(auto) LogArgValue(const T& arg) {
+    if constexpr (std::is_invocable_v<const T&>) {
+        return arg();
+    } else {
+        return (arg);
+    }
+}
+
 template <class... A>
 bool DebugLog(std::u16string_view fmt, const A&... args) {
     TLogScope scope;
     if (!LogListening()) return true;
-    return DebugWrite(FormatText(fmt, {FmtArg(args)...}));
+    return DebugWrite(FormatText(fmt, {FmtArg(LogArgValue(args))...}));
 }
 
 }  // namespace vt

@@ -50,8 +50,23 @@ TSharedMemory::~TSharedMemory() noexcept(false) {
     Close();
 }
 
+bool TSharedMemory::Writable() const {
+    if (fMemPtr == nullptr) return false;
+    MemoryRegion region;
+    if (!Plat().VirtualQuery(fMemPtr, &region)) return false;
+    constexpr std::uint32_t kWritable =
+        PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    if (region.state != MEM_COMMIT || (region.protect & kWritable) == 0 ||
+        (region.protect & PAGE_GUARD) != 0)
+        return false;
+    const auto start = reinterpret_cast<std::uintptr_t>(fMemPtr);
+    const std::uintptr_t end = region.baseAddress + region.regionSize;
+    return end > start && end - start >= fSize;
+}
+
 void TSharedMemory::SetAsString(const std::u16string& text) {
     if (fMemPtr == nullptr) throw ESharedMemoryError(u"No Shared Memory");
+    if (!Writable()) throw ESharedMemoryError(u"Shared Memory not writable");
     std::size_t bytes = text.size() * 2;
     if (bytes > fSize) bytes = fSize;
     std::memcpy(fMemPtr, text.data(), bytes);

@@ -25,7 +25,12 @@ public:
 
     void* MemPtr() const { return fMemPtr; }
     void SetMemPtr(void* p) { fMemPtr = p; }
-    // Copies min(2 * length, size) bytes of the text; no terminator. "No Shared Memory".
+    // Whether all fSize bytes of the view can be written: committed, writable pages. A
+    // block opened by name may be another program's: made with SEC_RESERVE, it maps
+    // without an error and the first write faults.
+    bool Writable() const;
+    // Copies min(2 * length, size) bytes of the text; no terminator. "No Shared Memory";
+    // "Shared Memory not writable" when Writable() is false (nothing written then).
     void SetAsString(const std::u16string& text);
 
     Handle handle = 0;

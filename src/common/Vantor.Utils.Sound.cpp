@@ -89,7 +89,7 @@ bool PlaySoundEvent(std::uint8_t event) noexcept {
         // Reading is all this needs; the wrapper closes its key on every way out.
         TRegistry reg(KEY_READ);
         reg.SetRootKey(HKEY_CURRENT_USER);
-        if (Options && Options->GetOption(OPT_SPEAKER) != 0) {
+        if (Options && Options->GetOptionOrOff(OPT_SPEAKER) != 0) {
             PlaySpeakerSetting(reg, event);
         } else {
             PlaySchemeSound(reg, event);

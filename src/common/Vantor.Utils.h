@@ -29,12 +29,25 @@ public:
     EinUmlautMode GetUmlautMode();  // the stored ordinal; absent gives UMLAUT_ASCII
     void SetUmlautMode(EinUmlautMode mode);
 
+    // The reads of the hook, where one broken value must break only itself: a value that
+    // cannot be read (wrong type or size, a failed read) counts as off, empty or
+    // UMLAUT_ASCII. Each such failure is logged once, and again once the value changed.
+    std::uint8_t GetOptionOrOff(AOption index);
+    std::u16string GetOptionStringOrEmpty(AOption index);
+    EinUmlautMode GetUmlautModeOrDefault();
+
     // One-byte switches: absent or zero-length gives def; a text or DWORD type, or a
     // value longer than one byte, raises "Ungültiger Datentyp für '%s'".
     std::uint8_t ReadFlag(const std::u16string& name, std::uint8_t def);
     void WriteFlag(const std::u16string& name, std::uint8_t value);
 
 private:
+    enum EFlagRead { FLAG_READ, FLAG_INVALID, FLAG_UNREADABLE };
+    // One query of a one-byte switch; value is def unless FLAG_READ found a byte, and
+    // signature tells a failure apart from another (0 when read).
+    EFlagRead QueryFlag(const std::u16string& name, std::uint8_t def, std::uint8_t& value,
+                        std::uint64_t& signature);
+    std::uint8_t ReadFlagOr(AOption index, std::uint8_t def, const char16_t* countsAs);
     // After a read found the open key deleted: opens the key now at its path, once.
     bool Reopen();
     template <typename Write>

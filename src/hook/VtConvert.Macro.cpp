@@ -106,7 +106,7 @@ void Command(const std::u16string& text, std::size_t& p, MacroRun& run) {
 bool ConvertUmlaut(KeyContext& context) {
     if (!Options) return false;
     const std::u16string* table = nullptr;
-    switch (Options->GetUmlautMode()) {
+    switch (Options->GetUmlautModeOrDefault()) {
         case UMLAUT_ASCII:
             table = &kMacroTableAscii;
             break;

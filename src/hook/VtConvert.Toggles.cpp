@@ -29,9 +29,10 @@ void SendTextAndSwallow(const std::u16string& text, KeyContext& context) {
 void ToggleOption(AOption option, KeyContext& context) {
     TOptionsRegistry& options = Opts();
     // Any non-zero byte is on, so on goes to 0: flipping only the lowest bit would keep
-    // a switch stored as 2 on for ever.
-    options.SetOption(option, options.GetOption(option) == 0);
-    if (options.GetOption(OPT_BEEP) != 0) NotifyOnOff(options.GetOption(option) != 0);
+    // a switch stored as 2 on for ever. A value that cannot be read counts as off and is
+    // written over: the toggle is the way to repair it.
+    options.SetOption(option, options.GetOptionOrOff(option) == 0);
+    if (options.GetOptionOrOff(OPT_BEEP) != 0) NotifyOnOff(options.GetOptionOrOff(option) != 0);
     SwallowKey(context);
 }
 
@@ -51,7 +52,7 @@ void SetLockToggle(std::uint8_t virtualKey, bool on) {
 void SwitchUmlautMode(EinUmlautMode mode, KeyContext& context) {
     NotifySoundEvent(7);
     ToggleOption(OPT_UMLAUT, context);
-    if (Opts().GetOption(OPT_UMLAUT) != 0) Opts().SetUmlautMode(mode);
+    if (Opts().GetOptionOrOff(OPT_UMLAUT) != 0) Opts().SetUmlautMode(mode);
 }
 
 void ToggleNumpadDot(KeyContext& context) {

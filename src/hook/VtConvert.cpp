@@ -34,8 +34,9 @@ TOptionsRegistry& Opts() {
     return *Options;
 }
 
+// A switch that cannot be read counts as off, for itself only: the other features go on.
 bool OptionOn(AOption option) {
-    return Opts().GetOption(option) != 0;
+    return Opts().GetOptionOrOff(option) != 0;
 }
 
 // The decimal key's text; with Caps Lock on it goes through raw entry so that the lock
@@ -43,7 +44,7 @@ bool OptionOn(AOption option) {
 // form per character, because the plain form would read the characters after the first
 // as a number (a text "12" would type the code 2).
 std::u16string DecimalText(bool capsLock) {
-    std::u16string text = Opts().GetOptionString(OPT_DECIMAL_DOT);
+    std::u16string text = Opts().GetOptionStringOrEmpty(OPT_DECIMAL_DOT);
     if (text.empty()) text = u".";
     if (!capsLock) return text;
     const std::u16string raw{EscapeChar, EscapeChar};
@@ -140,7 +141,8 @@ void LookUpMacro(KeyContext& context) {
     std::uint16_t code = event.VirtualKey;
     if (event.KeyData & kExtendedKeyBit) code |= 0x8000;
     const std::u16string text = FindMacro(kMacroTableAltGr, code, ModifierState);
-    DebugLog(u"MacStr:%x [%s]\t\"%s\"", event.VirtualKey, ModifierNames(ModifierState), text);
+    DebugLog(u"MacStr:%x [%s]\t\"%s\"", event.VirtualKey,
+             [] { return ModifierNames(ModifierState); }, text);
     if (!text.empty()) ProcessMacro(text, context);
 }
 
@@ -217,7 +219,7 @@ void LogCurrentError(const char16_t* where) noexcept {
         } catch (const EVtError& e) {
             DebugLog(u"%s: %s", where, e.Message());
         } catch (const std::exception& e) {
-            DebugLog(u"%s: %s", where, ToU16(e.what()));
+            DebugLog(u"%s: %s", where, [&e] { return ToU16(e.what()); });
         } catch (...) {
             DebugLog(u"%s: unknown error", where);
         }

@@ -4,12 +4,17 @@ namespace vt {
 
 namespace {
 Platform* gPlatform = nullptr;
+std::uint32_t gGeneration = 0;
 }
 
 void* KeyboardHookProcedure = nullptr;
 
 Platform& Plat() { return *gPlatform; }
-void SetPlatform(Platform* platform) { gPlatform = platform; }
+void SetPlatform(Platform* platform) {
+    gPlatform = platform;
+    ++gGeneration;
+}
+std::uint32_t PlatformGeneration() { return gGeneration; }
 
 std::u16string ToU16(const std::string& utf8) {
     std::u16string out;

@@ -134,6 +134,13 @@ struct ProcessInfo {  // PROCESS_INFORMATION without the thread handle
     std::uint32_t dwThreadId = 0;
 };
 
+struct MemoryRegion {  // the fields of MEMORY_BASIC_INFORMATION we read
+    std::uintptr_t baseAddress = 0;  // the page the queried address lies in
+    std::size_t regionSize = 0;      // bytes from there on with the same state and protection
+    std::uint32_t state = 0;         // MEM_COMMIT, MEM_RESERVE or MEM_FREE
+    std::uint32_t protect = 0;       // PAGE_... of those pages (0 unless committed)
+};
+
 class ISystem {
 public:
     virtual ~ISystem() = default;
@@ -148,6 +155,8 @@ public:
     virtual Handle OpenFileMappingW(const std::u16string& name) = 0;
     virtual void* MapViewOfFile(Handle mapping) = 0;  // FILE_MAP_ALL_ACCESS, whole mapping
     virtual bool UnmapViewOfFile(void* view) = 0;
+    // VirtualQuery of this process: false when the address lies outside its address space.
+    virtual bool VirtualQuery(const void* address, MemoryRegion* region) = 0;
     virtual bool CloseHandle(Handle h) = 0;
     // GetEnvironmentVariableW with a buffer of `size` characters: the length copied, the
     // size needed (terminator included) when the buffer is too small, 0 when unset.
@@ -207,6 +216,9 @@ extern void* KeyboardHookProcedure;
 // The platform of this process: the Win32 one in the deliverables, a fake in tests.
 Platform& Plat();
 void SetPlatform(Platform* platform);
+// Counts SetPlatform calls: what a module remembers of the platform (a window handle, a
+// clock reading) belongs to the platform of that count.
+std::uint32_t PlatformGeneration();
 
 // Text at the Windows boundary (wchar_t is 16 bits there).
 std::u16string ToU16(const std::string& utf8);

@@ -58,6 +58,19 @@ constexpr long ERROR_ALREADY_EXISTS = 183;
 constexpr long ERROR_NO_TOKEN = 1008;
 constexpr long ERROR_ENVVAR_NOT_FOUND = 203;
 constexpr long ERROR_NOT_OWNER = 288;
+constexpr long ERROR_INVALID_WINDOW_HANDLE = 1400;
+
+// Virtual memory (VirtualQuery)
+constexpr std::uint32_t MEM_COMMIT = 0x1000;
+constexpr std::uint32_t MEM_RESERVE = 0x2000;
+constexpr std::uint32_t MEM_FREE = 0x10000;
+constexpr std::uint32_t PAGE_NOACCESS = 0x01;
+constexpr std::uint32_t PAGE_READONLY = 0x02;
+constexpr std::uint32_t PAGE_READWRITE = 0x04;
+constexpr std::uint32_t PAGE_WRITECOPY = 0x08;
+constexpr std::uint32_t PAGE_EXECUTE_READWRITE = 0x40;
+constexpr std::uint32_t PAGE_EXECUTE_WRITECOPY = 0x80;
+constexpr std::uint32_t PAGE_GUARD = 0x100;
 
 // Waits
 constexpr std::uint32_t WAIT_OBJECT_0 = 0x00000000;

@@ -21,6 +21,10 @@ HWnd CreateSceneWindow(const std::u16string& className, const std::u16string& ti
 HWnd CreateSceneChild(HWnd parent, const std::u16string& className, const std::u16string& title);
 void DestroySceneWindow(HWnd wnd);
 
+// A named mapping of `size` bytes whose pages are only reserved (SEC_RESERVE), as another
+// program may create one under a name we open; it lives until the suite ends.
+bool CreateSceneReservedMapping(std::uint32_t size, const std::u16string& name);
+
 // A symbolic registry link at HKEY_LOCAL_MACHINE\linkPath to HKEY_LOCAL_MACHINE\targetPath.
 bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath);
 

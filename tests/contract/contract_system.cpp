@@ -117,6 +117,40 @@ TEST_SUITE("file mappings") {
         CHECK(Plat().GetLastError() == ERROR_FILE_NOT_FOUND);
     }
 
+    TEST_CASE("a view of a mapping is committed and writable for the whole size asked") {
+        Mapped m;
+        Handle h = m.Keep(Plat().CreateFileMappingW(1024, u"VtContract_Committed"));
+        REQUIRE(h != 0);
+        std::uint8_t* view = m.View(h);
+        REQUIRE(view != nullptr);
+        MemoryRegion region;
+        REQUIRE(Plat().VirtualQuery(view, &region));
+        CHECK(region.baseAddress == reinterpret_cast<std::uintptr_t>(view));
+        CHECK(region.state == MEM_COMMIT);
+        CHECK(region.protect == PAGE_READWRITE);
+        CHECK(region.regionSize >= 1024);
+        // a smaller mapping still has a view of a whole page
+        Handle small = m.Keep(Plat().CreateFileMappingW(100, u"VtContract_Small"));
+        REQUIRE(small != 0);
+        std::uint8_t* smallView = m.View(small);
+        REQUIRE(smallView != nullptr);
+        REQUIRE(Plat().VirtualQuery(smallView, &region));
+        CHECK(region.state == MEM_COMMIT);
+        CHECK(region.regionSize >= 4096);
+    }
+
+    TEST_CASE("a view of a mapping made with SEC_RESERVE reports reserved pages") {
+        REQUIRE(contract::CreateSceneReservedMapping(1024, u"VtContract_Reserved"));
+        Mapped m;
+        Handle h = m.Keep(Plat().OpenFileMappingW(u"VtContract_Reserved"));
+        REQUIRE(h != 0);
+        std::uint8_t* view = m.View(h);
+        REQUIRE(view != nullptr);  // maps without an error, though nothing can be written
+        MemoryRegion region;
+        REQUIRE(Plat().VirtualQuery(view, &region));
+        CHECK(region.state == MEM_RESERVE);
+    }
+
     TEST_CASE("releasing what is not there fails") {
         int notAView = 0;
         CHECK_FALSE(Plat().UnmapViewOfFile(&notAView));

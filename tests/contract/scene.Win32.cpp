@@ -55,6 +55,12 @@ void DestroySceneWindow(HWnd wnd) {
     DestroyWindow(reinterpret_cast<HWND>(wnd));
 }
 
+bool CreateSceneReservedMapping(std::uint32_t size, const std::u16string& name) {
+    HANDLE h = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0,
+                                  size, W(name));
+    return h != nullptr;  // kept open for the suite's life
+}
+
 // A link key holds the target's native path in its value "SymbolicLinkValue" (REG_LINK,
 // without a terminating NUL). Volatile, so that a run cut short leaves nothing behind.
 bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath) {

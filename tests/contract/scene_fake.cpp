@@ -28,6 +28,11 @@ void DestroySceneWindow(HWnd wnd) {
     Fake().RemoveWindow(wnd);
 }
 
+bool CreateSceneReservedMapping(std::uint32_t size, const std::u16string& name) {
+    Fake().AddReservedMapping(size, name);
+    return true;
+}
+
 bool CreateSceneLink(const std::u16string& linkPath, const std::u16string& targetPath) {
     Fake().AddRegLink(HKEY_LOCAL_MACHINE, linkPath, HKEY_LOCAL_MACHINE, targetPath);
     return true;

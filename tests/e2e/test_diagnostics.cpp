@@ -122,3 +122,92 @@ TEST_CASE("while the host hangs each key press costs one bounded wait and the te
     CHECK(reached);
     scene.Down();
 }
+
+TEST_CASE("while the viewer's window thread sleeps, typing waits for it once now and then") {
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap('A');
+    REQUIRE(scene.WaitText(L"a"));
+    REQUIRE(scene.WaitViewerContains("PROCESS:\tVK:0041"));
+    const HWND viewerWnd = FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)");
+    REQUIRE(viewerWnd != nullptr);
+
+    // The viewer's window thread sleeps for 5 s (it answers nothing meanwhile).
+    PostMessageW(viewerWnd, WM_APP + 10, 5000, 0);
+    const double stalled = Seconds();
+    const auto answers = [&](UINT ms) {
+        DWORD_PTR ignored = 0;
+        return SendMessageTimeoutW(viewerWnd, WM_NULL, 0, 0, SMTO_NORMAL, ms, &ignored) != 0;
+    };
+    REQUIRE(WaitUntil([&] { return !answers(50); }, 5000));
+
+    // Each key timed from its press until it shows. Before, every line waited up to a
+    // second for the viewer: six keys took 5.2 s, the slowest 2.1 s.
+    std::wstring typed = L"a";
+    double worst = 0;
+    const double first = Seconds();
+    for (char key : std::string("BCDEFG")) {
+        const double start = Seconds();
+        Tap(static_cast<WORD>(key));
+        typed += static_cast<wchar_t>(key + 32);
+        CHECK(scene.WaitText(typed, 10000));
+        worst = std::max(worst, Seconds() - start);
+    }
+    const double all = Seconds() - first;
+    MESSAGE("six keys while the viewer sleeps: " << all * 1000 << " ms, the slowest "
+                                                << worst * 1000 << " ms");
+    CHECK(Seconds() - stalled < 5.0);  // all of it typed while the viewer slept
+    CHECK(all < 2.5);
+    CHECK(worst < 0.7);
+    CHECK(scene.Text() == L"abcdefg");
+
+    // Awake again, the viewer gets the lines of the keys typed from then on.
+    REQUIRE(WaitUntil([&] { return answers(1000); }, 15000));
+    bool seen = false;
+    for (int i = 0; i < 20 && !seen; ++i) {
+        Tap('H');
+        typed += L'h';
+        REQUIRE(scene.WaitText(typed, 10000));
+        seen = scene.WaitViewerContains("PROCESS:\tVK:0048", 500);
+    }
+    CHECK(seen);
+}
+
+TEST_CASE("a viewer started while keys are typed gets their lines within a quarter second") {
+    ConfigureSwitches({{L"Vantor eingeschaltet", 1}});
+    Scene scene;
+    REQUIRE(scene.Up());
+    Tap('A');
+    REQUIRE(scene.WaitText(L"a"));
+    REQUIRE(scene.WaitViewerContains("PROCESS:\tVK:0041"));
+    // The viewer goes; a key typed then tells the target's library there is none.
+    PostMessageW(FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)"), WM_CLOSE, 0, 0);
+    REQUIRE(WaitExit(scene.viewer, 10000));
+    Tap('B');
+    REQUIRE(scene.WaitText(L"ab"));
+
+    const std::wstring out = TempPath(L"viewer-late");
+    Process late = Start(L"\"" + ExeDir() + L"vtview.exe\" --quiet --out \"" + out + L"\"");
+    REQUIRE(WaitWindow(L"TDebugWindowDisplay", L"DebugWindow (Unicode)", 20000));
+    const double appeared = Seconds();
+    // Keys one after another; the first whose line reaches the new viewer was typed this
+    // long after its window appeared.
+    std::wstring typed = L"ab";
+    double reached = -1;
+    for (int i = 0; i < 40 && reached < 0; ++i) {
+        const double typedAt = Seconds();
+        Tap('C');
+        typed += L'c';
+        REQUIRE(scene.WaitText(typed, 10000));
+        if (WaitUntil([&] { return ReadFileBytes(out).find("VK:0043") != std::string::npos; },
+                      100))
+            reached = typedAt - appeared;
+    }
+    MESSAGE("first line at the new viewer for a key typed " << reached * 1000
+                                                             << " ms after its window appeared");
+    CHECK(reached >= 0);
+    CHECK(reached < 0.6);  // 250 ms, and room for a loaded machine
+    PostMessageW(FindWindowW(L"TDebugWindowDisplay", L"DebugWindow (Unicode)"), WM_CLOSE, 0, 0);
+    if (!WaitExit(late, 5000)) Kill(late);
+}

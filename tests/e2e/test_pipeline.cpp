@@ -183,3 +183,81 @@ TEST_CASE("with the Num Lock lock a Num Lock press is swallowed and raises no fe
     CHECK(scene.WaitViewerContains("PROCESS:\tVK:0090"));
     CHECK(SoundEvents(scene).empty());
 }
+
+namespace {
+
+// The host traffic of every hook call: the modifier byte asked for once (46B) and
+// reported twice (46C), in the host's log.
+struct HostTraffic {
+    int asked = 0, reported = 0;
+};
+HostTraffic Traffic(const Scene& scene) {
+    HostTraffic t;
+    for (const auto& l : ReadLines(scene.hostLog)) {
+        if (l.rfind("46B ", 0) == 0) ++t.asked;
+        if (l.rfind("46C ", 0) == 0) ++t.reported;
+    }
+    return t;
+}
+
+// Waits until every hook call since `before` has done its whole host traffic, for at
+// least `calls` calls.
+bool TrafficComplete(const Scene& scene, const HostTraffic& before, int calls) {
+    return WaitUntil(
+        [&] {
+            const HostTraffic now = Traffic(scene);
+            const int asked = now.asked - before.asked;
+            return asked >= calls && now.reported - before.reported == 2 * asked;
+        },
+        10000);
+}
+
+}  // namespace
+
+TEST_CASE("every switch stored with a wrong type: the keys pass, each hook call tells the host") {
+    RegDeleteTreeCU(kProduct);
+    for (const wchar_t* name :
+         {L"Vantor eingeschaltet", L"NUM Punkt", L"EasyBackslash", L"EasyTab",
+          L"NUM Umschaltung sperren", L"Piepsen bei Umschaltungen", L"Speaker benutzen",
+          L"Umlautwandlung", L"CAPSLOCK sperren", L"UmlautMode", L"DecimalDot"})
+        RegSetDword(kSettings, name, 1);
+    RegSetText(kAltGr, L"00000041", L"never");
+    Scene scene;
+    REQUIRE(scene.Up());
+    HostTraffic before = Traffic(scene);
+    Tap('A');
+    Tap('B');
+    Tap(VK_OEM_2);
+    CHECK(scene.WaitText(L"ab/"));
+    CHECK(TrafficComplete(scene, before, 6));
+
+    // The hot-key writes the master switch over; the rest still count as off.
+    before = Traffic(scene);
+    KeyDown(VK_RMENU, true);
+    Tap(VK_F1);
+    KeyUp(VK_RMENU, true);
+    BYTE on = 0;
+    CHECK(WaitUntil([&] { return RegGetByte(kSettings, L"Vantor eingeschaltet", &on); }, 5000));
+    CHECK(on == 1);
+    Tap('C');
+    Tap(VK_OEM_2);
+    Tap(VK_ADD);
+    CHECK(scene.WaitText(L"ab/c/+"));
+    CHECK(TrafficComplete(scene, before, 10));
+    // The macro for A is found now that the master switch is on.
+    Tap('A');
+    CHECK(scene.WaitText(L"ab/c/+never"));
+}
+
+TEST_CASE("one switch of the wrong type while EasyBackslash is on: the key still types \\") {
+    Configure({{L"Vantor eingeschaltet", 1}, {L"EasyBackslash", 1}});
+    RegSetDword(kSettings, L"Umlautwandlung", 1);
+    Scene scene;
+    REQUIRE(scene.Up());
+    const HostTraffic before = Traffic(scene);
+    Tap(VK_OEM_2);
+    scene.Settle();
+    Tap('X');
+    CHECK(scene.WaitText(L"\\x"));
+    CHECK(TrafficComplete(scene, before, 4));
+}

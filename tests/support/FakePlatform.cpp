@@ -99,11 +99,16 @@ struct FakeWindow {
     FakePlatform::MessageHandler handler;
     HWnd parent = 0;
     bool hung = false;
+    std::uint32_t answerMs = 0;
 };
+
+// Views cover whole pages, as on Windows: a mapping of 100 bytes has a 4096-byte view.
+constexpr std::size_t kPageSize = 4096;
 
 struct MappingObject {
     std::u16string name;
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> bytes;  // whole pages
+    bool reserved = false;            // SEC_RESERVE: nothing committed
 };
 
 struct KernelHandle {
@@ -133,6 +138,7 @@ struct FakePlatform::Impl {
         int count = 0;
     };
     std::map<void*, View> views;
+    std::vector<std::shared_ptr<MappingObject>> keptMappings;  // other processes' objects
 
     bool germanLayout = true;
 
@@ -1346,6 +1352,11 @@ void FakePlatform::SetHung(HWnd wnd, bool hung) {
     if (it != impl_->windows.end()) it->second.hung = hung;
 }
 
+void FakePlatform::SetAnswerDelay(HWnd wnd, std::uint32_t ms) {
+    auto it = impl_->windows.find(wnd);
+    if (it != impl_->windows.end()) it->second.answerMs = ms;
+}
+
 // ---------------------------------------------------------------- windows calls
 HWnd FakePlatform::FindWindowW(const std::u16string& className, const std::u16string& title) {
     ++counts.windows;
@@ -1370,7 +1381,7 @@ LResult FakePlatform::SendMessageW(HWnd wnd, std::uint32_t msg, WParam wParam, L
 }
 
 bool FakePlatform::SendMessageTimeoutW(HWnd wnd, std::uint32_t msg, WParam wParam, LParam lParam,
-                                       std::uint32_t /*flags*/, std::uint32_t /*timeoutMs*/,
+                                       std::uint32_t /*flags*/, std::uint32_t timeoutMs,
                                        LResult* result) {
     ++counts.messages;
     auto it = impl_->windows.find(wnd);
@@ -1382,6 +1393,14 @@ bool FakePlatform::SendMessageTimeoutW(HWnd wnd, std::uint32_t msg, WParam wPara
     if (it->second.hung) {
         lastError_ = kErrorTimeout;
         return false;
+    }
+    if (it->second.answerMs > 0) {
+        const std::uint32_t delay = it->second.answerMs;
+        tickCount += delay < timeoutMs ? delay : timeoutMs;
+        if (delay > timeoutMs) {
+            lastError_ = kErrorTimeout;
+            return false;
+        }
     }
     MessageHandler handler = it->second.handler;
     LResult r = handler ? handler(wnd, msg, wParam, lParam) : 0;
@@ -1529,7 +1548,7 @@ Handle FakePlatform::CreateFileMappingW(std::uint32_t size, const std::u16string
     }
     auto mapping = std::make_shared<MappingObject>();
     mapping->name = name;
-    mapping->bytes.assign(size, 0);
+    mapping->bytes.assign((size + kPageSize - 1) / kPageSize * kPageSize, 0);
     if (!name.empty()) impl_->mappingNames[name] = mapping;
     Handle h = impl_->nextHandle;
     impl_->nextHandle += 4;
@@ -1567,6 +1586,41 @@ void* FakePlatform::MapViewOfFile(Handle mapping) {
     v.mapping = it->second.mapping;
     ++v.count;
     return view;
+}
+
+bool FakePlatform::VirtualQuery(const void* address, MemoryRegion* region) {
+    const auto a = reinterpret_cast<std::uintptr_t>(address);
+    for (const auto& [view, v] : impl_->views) {
+        const auto base = reinterpret_cast<std::uintptr_t>(view);
+        const std::size_t size = v.mapping->bytes.size();
+        if (a < base || a >= base + size) continue;
+        const std::uintptr_t page = base + (a - base) / kPageSize * kPageSize;
+        if (region) {
+            region->baseAddress = page;
+            region->regionSize = base + size - page;
+            region->state = v.mapping->reserved ? MEM_RESERVE : MEM_COMMIT;
+            region->protect = v.mapping->reserved ? 0 : PAGE_READWRITE;
+        }
+        return true;
+    }
+    // The rest of the address space: committed memory of the process (its stack, heap
+    // and image), one page at a time.
+    if (region) {
+        region->baseAddress = a / kPageSize * kPageSize;
+        region->regionSize = kPageSize;
+        region->state = MEM_COMMIT;
+        region->protect = PAGE_READWRITE;
+    }
+    return true;
+}
+
+void FakePlatform::AddReservedMapping(std::uint32_t size, const std::u16string& name) {
+    auto mapping = std::make_shared<MappingObject>();
+    mapping->name = name;
+    mapping->bytes.assign((size + kPageSize - 1) / kPageSize * kPageSize, 0);
+    mapping->reserved = true;
+    impl_->mappingNames[name] = mapping;
+    impl_->keptMappings.push_back(mapping);
 }
 
 bool FakePlatform::UnmapViewOfFile(void* view) {

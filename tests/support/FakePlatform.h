@@ -113,6 +113,9 @@ public:
                    MessageHandler handler = nullptr, HWnd parent = 0);
     void RemoveWindow(HWnd wnd);
     void SetHung(HWnd wnd, bool hung);  // SendMessageTimeoutW times out on it
+    // A window whose thread takes this long for each sent message: SendMessageTimeoutW
+    // advances the clock by it (by its time-out at most) and times out when it is longer.
+    void SetAnswerDelay(HWnd wnd, std::uint32_t ms);
     HWnd focus = 0;
     struct Message {
         HWnd wnd;
@@ -160,6 +163,9 @@ public:
     // debugger attached; a test of the privacy rule switches it off.
     bool debuggerPresent = true;
     bool failMapView = false, failUnmapView = false, failCloseHandle = false;
+    // A named mapping of the size whose pages are reserved, not committed (SEC_RESERVE):
+    // its views report MEM_RESERVE. Another process's object; the fake keeps it alive.
+    void AddReservedMapping(std::uint32_t size, const std::u16string& name);
     int OpenHandles() const;  // file mapping and mutex handles not closed yet
     int MappedViews() const;  // views not unmapped yet
     std::map<std::u16string, std::u16string> environment;
@@ -273,6 +279,7 @@ public:
     Handle OpenFileMappingW(const std::u16string& name) override;
     void* MapViewOfFile(Handle mapping) override;
     bool UnmapViewOfFile(void* view) override;
+    bool VirtualQuery(const void* address, MemoryRegion* region) override;
     bool CloseHandle(Handle h) override;
     std::uint32_t GetEnvironmentVariableW(const std::u16string& name, std::u16string* value,
                                           std::uint32_t size) override;

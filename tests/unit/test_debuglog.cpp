@@ -73,6 +73,23 @@ TEST_SUITE("DebugWrite") {
         CHECK(scope.fake.debugOutput[0] == u"FindMacro:\t0041\t-1");
     }
 
+    TEST_CASE("an argument passed as a callable is built only when someone takes the line") {
+        FakeScope scope;
+        scope.fake.debuggerPresent = false;
+        int built = 0;
+        const auto costly = [&] {
+            ++built;
+            return std::u16string(u"4120AC");
+        };
+        CHECK(DebugLog(u"SendText %s", costly));
+        CHECK(built == 0);
+        CHECK(scope.fake.debugOutput.empty());
+        scope.fake.debuggerPresent = true;
+        CHECK(DebugLog(u"SendText %s\t%d", costly, 5));
+        CHECK(built == 1);
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"SendText 4120AC\t5"});
+    }
+
     TEST_CASE("with a viewer the line is in the block when the viewer is told") {
         FakeScope scope;
         Viewer viewer(scope.fake);
@@ -181,16 +198,100 @@ TEST_SUITE("DebugWrite") {
         CHECK(scope.fake.OpenHandles() == 1);
     }
 
-    TEST_CASE("the viewer is looked up for every line") {
+    TEST_CASE("the viewer is looked for at most every 250 ms; one started is found in that time") {
         FakeScope scope;
         (void)DebugWrite(u"before");
         Viewer viewer(scope.fake);
+        scope.fake.counts = {};
+        (void)DebugWrite(u"too soon");  // the last look is still fresh: no window call
+        CHECK(scope.fake.counts.windows == 0);
+        scope.fake.tickCount += kViewerLookIntervalMs;
         (void)DebugWrite(u"during");
+        (void)DebugWrite(u"and again");
+        CHECK(scope.fake.counts.windows == 1);
+        // Closed: the next line finds its window gone and stops using it at once.
         scope.fake.RemoveWindow(viewer.wnd);
         (void)DebugWrite(u"after");
-        CHECK(viewer.seen.size() == 1);
-        CHECK(scope.fake.debugOutput.size() == 3);
+        scope.fake.counts = {};
+        (void)DebugWrite(u"after that");
+        CHECK(scope.fake.counts.messages == 0);
+        REQUIRE(viewer.seen.size() == 2);
+        CHECK(Viewer::Text(viewer.seen[1], 9) == u"and again");
+        CHECK(scope.fake.debugOutput.size() == 6);
         CHECK(FindDebugWindow() == 0);
+    }
+
+    TEST_CASE("a viewer replaced by a new one: the new one gets the lines after the next look") {
+        FakeScope scope;
+        auto* old = new Viewer(scope.fake);
+        (void)DebugWrite(u"to the old one");
+        REQUIRE(old->seen.size() == 1);
+        // It goes, block and window; a new one starts at once.
+        scope.fake.RemoveWindow(old->wnd);
+        scope.fake.UnmapViewOfFile(const_cast<std::uint8_t*>(old->view));
+        scope.fake.CloseHandle(old->block);
+        delete old;
+        Viewer fresh(scope.fake);
+        (void)DebugWrite(u"lost: the old handle");
+        scope.fake.tickCount += kViewerLookIntervalMs;
+        (void)DebugWrite(u"to the new one");
+        REQUIRE(fresh.seen.size() == 1);
+        CHECK(Viewer::Text(fresh.seen[0], 14) == u"to the new one");
+    }
+
+    TEST_CASE("a slow viewer costs a hook call 200 ms at most, then a second of nothing") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        // Each line answered in 150 ms: in time, but two would take too long.
+        scope.fake.SetAnswerDelay(viewer.wnd, 150);
+        const std::uint32_t start = scope.fake.tickCount;
+        {
+            TLogScope call;
+            for (int i = 0; i < 10; ++i) (void)DebugWrite(u"line");
+        }
+        CHECK(scope.fake.tickCount - start == kViewerTimeoutMs);
+        CHECK(viewer.seen.size() == 1);
+        CHECK(scope.fake.debugOutput.size() == 10);  // the debugger output has them all
+        // The next hook calls within the second do not wait for it at all.
+        scope.fake.tickCount += kViewerRetryMs - 1;
+        scope.fake.counts = {};
+        const std::uint32_t later = scope.fake.tickCount;
+        (void)DebugWrite(u"left alone");
+        CHECK(scope.fake.tickCount == later);
+        CHECK(scope.fake.counts.messages == 0);
+        // A second after it went silent it is tried again, and answers in time.
+        scope.fake.tickCount += 1;
+        scope.fake.SetAnswerDelay(viewer.wnd, 0);
+        (void)DebugWrite(u"back");
+        REQUIRE(viewer.seen.size() == 2);
+        CHECK(Viewer::Text(viewer.seen[1], 4) == u"back");
+        CHECK(scope.fake.OpenHandles() == 1);
+    }
+
+    TEST_CASE("a viewer that answers each line after 0.9 s is waited for once, 200 ms") {
+        FakeScope scope;
+        Viewer viewer(scope.fake);
+        scope.fake.SetAnswerDelay(viewer.wnd, 900);
+        const std::uint32_t start = scope.fake.tickCount;
+        for (int call = 0; call < 6; ++call) {
+            TLogScope hookCall;
+            for (int i = 0; i < 5; ++i) (void)DebugWrite(u"PROCESS:\tline");
+            scope.fake.tickCount += 100;  // the next key 100 ms later
+        }
+        CHECK(scope.fake.tickCount - start == kViewerTimeoutMs + 6 * 100);
+        CHECK(scope.fake.debugOutput.size() == 30);
+    }
+
+    TEST_CASE("a block of another program that is only reserved is never written") {
+        FakeScope scope;
+        scope.fake.AddReservedMapping(1024, u"SHMEM_1024");
+        HWnd wnd = scope.fake.AddWindow(u"TDebugWindowDisplay", u"DebugWindow (Unicode)");
+        CHECK(DebugWrite(u"not into reserved pages"));
+        CHECK(scope.fake.sent.empty());  // not told either: nothing was written
+        CHECK(scope.fake.debugOutput == std::vector<std::u16string>{u"not into reserved pages"});
+        CHECK(scope.fake.OpenHandles() == 0);
+        CHECK(scope.fake.MappedViews() == 0);
+        (void)wnd;
     }
 
     TEST_CASE(
@@ -241,6 +342,7 @@ TEST_SUITE("DebugWrite") {
               1);  // the lock is closed again, the block is the viewer's
 
         // Three lines in one scope: one look for the viewer, each line whole in the block.
+        scope.fake.tickCount += kViewerLookIntervalMs;
         scope.fake.counts = {};
         {
             TLogScope call;
@@ -266,6 +368,7 @@ TEST_SUITE("DebugWrite") {
         CHECK(viewer.seen.size() == 4);
         CHECK(scope.fake.debugOutput.size() == 6);
         scope.fake.mutexesHeldElsewhere.clear();
+        scope.fake.tickCount += kViewerRetryMs;  // left alone for a second after the wait
         (void)DebugWrite(u"seven");
         REQUIRE(viewer.seen.size() == 5);
         CHECK(Viewer::Text(viewer.seen[4], 6) == std::u16string(u"seven\0", 6));
@@ -329,6 +432,16 @@ TEST_SUITE("TSharedMemory") {
         m.SetMemPtr(nullptr);
         CHECK(ErrorOf([&] { m.SetAsString(u"x"); }) == u"No Shared Memory");
         m.SetMemPtr(p);
+    }
+
+    TEST_CASE("a view of reserved pages is not written: the write raises, the pages stay") {
+        FakeScope scope;
+        scope.fake.AddReservedMapping(1024, u"SHMEM_1024");
+        TSharedMemory m(1024, false);
+        CHECK_FALSE(m.Writable());
+        CHECK(ErrorOf([&] { m.SetAsString(u"x"); }) == u"Shared Memory not writable");
+        TSharedMemory ours(64, true);
+        CHECK(ours.Writable());
     }
 
     TEST_CASE("Close raises the unmap and close failures after releasing both") {

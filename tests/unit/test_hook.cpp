@@ -241,15 +241,31 @@ TEST_CASE("with nobody listening no line is built and the viewer is looked for o
 
 TEST_CASE("an error inside the hook is contained, logged, and the key passed on") {
     HookFixture f;
-    // A switch stored as a DWORD makes the option store raise its error.
-    f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"Vantor eingeschaltet", 1);
+    // Without its option store the pipeline raises its error.
+    Options.reset();
     f.fake.nextHookResult = 9;
     CHECK(f.Press('A', 0x1E) == 9);
     bool logged = false;
     for (const auto& l : f.fake.debugOutput)
-        if (l.find(u"Ungültiger Datentyp für 'Vantor eingeschaltet'") != std::u16string::npos)
-            logged = true;
+        if (l.find(u"Options not open") != std::u16string::npos) logged = true;
     CHECK(logged);
+}
+
+TEST_CASE("every switch stored with a wrong type: the keys pass, each call tells the host") {
+    HookFixture f;
+    for (const auto& name : OptionValueNames)
+        f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, name, 1);
+    f.SetMacro(u"00000041", u"never");
+    f.fake.nextHookResult = 7;
+    CHECK(f.Press('A', 0x1E) == 7);
+    CHECK(f.Release('A', 0x1E) == 7);
+    CHECK(f.Press(VK_OEM_2, 0x35) == 7);
+    CHECK(f.Release(VK_OEM_2, 0x35) == 7);
+    CHECK(f.fake.injected.empty());
+    CHECK(f.fake.nextHookCalls.size() == 4);
+    // the modifier byte asked for once and reported twice in every call
+    CHECK(f.getModifiers == 4);
+    CHECK(f.reported.size() == 8);
 }
 
 TEST_CASE("Install switches the hook on and off and reports the handle as it stands") {
@@ -295,15 +311,15 @@ TEST_CASE("a nested call for the key being converted does not run its macro agai
 TEST_CASE("an error after a macro typed in the key's place still swallows the key") {
     HookFixture f;
     f.SetOption(u"Vantor eingeschaltet", 1);
-    // *7 toggles EasyTab, stored here with a type the store refuses.
-    f.fake.SetRegDword(HKEY_CURRENT_USER, kSettings, u"EasyTab", 1);
+    // *7 toggles EasyTab, in a key this program may read but not write.
+    f.fake.ProtectRegKey(HKEY_CURRENT_USER, kSettings);
     f.SetMacro(u"00000041", u"^prog^abc^*7");
     CHECK(f.Press('A', 0x1E) == 1);
     CHECK_FALSE(f.fake.injected.empty());
     CHECK(f.fake.nextHookCalls.empty());
     bool logged = false;
     for (const auto& l : f.fake.debugOutput)
-        if (l == u"ConvertKey: Ungültiger Datentyp für 'EasyTab'") logged = true;
+        if (l == u"ConvertKey: Fehler beim Setzen der Daten für 'EasyTab'") logged = true;
     CHECK(logged);
 }
 

@@ -632,10 +632,108 @@ TEST_SUITE("pipeline: option reads") {
                                      Name(OPT_BEEP), Name(OPT_BEEP)});  // one per sound event
     }
 
-    TEST_CASE_FIXTURE(PipelineFixture,
-                      "an option of the wrong type surfaces as the store's error") {
-        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_MAIN), 1);
-        CHECK_THROWS_AS(Press(0x41), ERegistryException);
+    TEST_CASE_FIXTURE(PipelineFixture, "a switch of the wrong type is read like any other") {
+        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_UMLAUT), 1);
+        CHECK(Press(0x41) == 0);
+        CHECK(OptionReads() == Names{Name(OPT_MAIN), Name(OPT_UMLAUT)});
         CHECK(fake.injected.empty());
+    }
+}
+
+TEST_SUITE("pipeline: a value that cannot be read") {
+    // Every feature switched on, then one value stored with a type the store refuses:
+    // that one counts as off (or as its default), the others go on.
+    TEST_CASE_FIXTURE(PipelineFixture, "a switch of the wrong type breaks only its own feature") {
+        const AOption broken[] = {OPT_MAIN,   OPT_UMLAUT,   OPT_UMLAUT_MODE, OPT_EZ_BS,
+                                  OPT_EZ_TAB, OPT_NP_DOT,   OPT_LOCK_CAPS,   OPT_LOCK_NUM,
+                                  OPT_BEEP,   OPT_DECIMAL_DOT};
+        for (AOption option : broken) {
+            CAPTURE(ToUtf8(Name(option)));
+            for (AOption on : {OPT_MAIN, OPT_UMLAUT, OPT_EZ_BS, OPT_EZ_TAB, OPT_NP_DOT, OPT_LOCK_CAPS,
+                               OPT_LOCK_NUM, OPT_BEEP})
+                Store(on, 1);
+            Store(OPT_UMLAUT_MODE, UMLAUT_ASCII);
+            StoreText(OPT_DECIMAL_DOT, u",");
+            Macro(u"000000DE", u"ae", kMacroTableAscii);
+            Macro(u"00000041", u"x");
+            Macro(u"00010042", u"y");
+            if (option == OPT_DECIMAL_DOT)
+                fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(option), 0x2C);
+            else
+                fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(option), 1);
+            std::fill(std::begin(fake.keyState), std::end(fake.keyState), 0);
+            std::fill(std::begin(fake.asyncState), std::end(fake.asyncState), 0);
+            const bool mainOn = option != OPT_MAIN;
+            const auto expect = [&](AOption own) { return mainOn && option != own ? 2 : 0; };
+
+            ModifierState = 0;
+            fake.injected.clear();
+            CHECK(Press(VK_OEM_2) == expect(OPT_EZ_BS));
+            if (expect(OPT_EZ_BS) == 2) CHECK(Keys() == KeysOf(u"\\"));
+            CHECK(Press(VK_ADD) == expect(OPT_EZ_TAB));
+            fake.injected.clear();
+            CHECK(Press(VK_DECIMAL) == expect(OPT_NP_DOT));  // an unreadable text: "."
+            if (expect(OPT_NP_DOT) == 2) CHECK(Keys() == KeysOf(option == OPT_DECIMAL_DOT ? u"." : u","));
+            CHECK(Press(0xDE) == expect(OPT_UMLAUT));
+            fake.injected.clear();
+            CHECK(Press(0x41) == (mainOn ? 2 : 0));
+            if (mainOn) CHECK(Keys() == KeysOf(u"x"));
+            ModifierState = MOD_SHIFT;
+            fake.HoldKey(VK_SHIFT);
+            CHECK(Press(0x42) == (mainOn ? 2 : 0));
+            ModifierState = 0;
+            std::fill(std::begin(fake.keyState), std::end(fake.keyState), 0);
+            std::fill(std::begin(fake.asyncState), std::end(fake.asyncState), 0);
+            // The Caps Lock lock: a press that switches Caps Lock on is swallowed.
+            fake.HoldKey(VK_CAPITAL, false);
+            LockState = 0;
+            CHECK(Press(VK_CAPITAL) == expect(OPT_LOCK_CAPS));
+            LockState = LOCK_NUM;
+            CHECK(Press(VK_NUMLOCK) == expect(OPT_LOCK_NUM));
+            LockState = 0;
+        }
+    }
+
+    TEST_CASE_FIXTURE(PipelineFixture, "an unreadable switch is logged once per value and change") {
+        const std::u16string line =
+            u"Optionen: Ungültiger Datentyp für 'EasyBackslash': gilt als aus";
+        const auto count = [&] {
+            return std::count(fake.debugOutput.begin(), fake.debugOutput.end(), line);
+        };
+        Store(OPT_EZ_BS, 1);
+        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_EZ_BS), 1);
+        CHECK(Press(VK_OEM_2) == 0);
+        CHECK(Press(VK_OEM_2) == 0);
+        CHECK(count() == 1);
+        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_EZ_BS), 2);  // changed
+        CHECK(Press(VK_OEM_2) == 0);
+        CHECK(count() == 2);
+        fake.SetRegBinary(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_EZ_BS), {1, 0});  // too long
+        CHECK(Press(VK_OEM_2) == 0);
+        CHECK(Press(VK_OEM_2) == 0);
+        CHECK(count() == 3);
+        Store(OPT_EZ_BS, 1);  // repaired
+        CHECK(Press(VK_OEM_2) == 2);
+        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_EZ_BS), 1);  // broken again
+        CHECK(Press(VK_OEM_2) == 0);
+        CHECK(count() == 4);
+        CHECK(std::count_if(fake.debugOutput.begin(), fake.debugOutput.end(),
+                            [](const std::u16string& l) {
+                                return l.rfind(u"Optionen: ", 0) == 0;
+                            }) == 4);
+    }
+
+    TEST_CASE_FIXTURE(PipelineFixture, "the hot-key writes over a master switch of the wrong type") {
+        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_MAIN), 1);
+        ModifierState = MOD_ALTGR;
+        CHECK(Press(VK_F1) == 2);
+        ModifierState = 0;
+        const auto stored = fake.GetRegValue(HKEY_CURRENT_USER, kSettingsPath, Name(OPT_MAIN));
+        REQUIRE(stored);
+        CHECK(stored->type == REG_BINARY);
+        CHECK(stored->data == std::vector<std::uint8_t>{1});
+        CHECK(SoundEvents() == Events{1});
+        Macro(u"00000041", u"x");
+        CHECK(Press(0x41) == 2);
     }
 }

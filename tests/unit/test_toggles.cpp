@@ -111,10 +111,20 @@ TEST_SUITE("ToggleOption") {
         CHECK(Stored(OPT_LOCK_NUM) == 1);
     }
 
-    TEST_CASE_FIXTURE(ToggleFixture, "a switch of the wrong type raises the store's error") {
+    TEST_CASE_FIXTURE(ToggleFixture, "a switch of the wrong type counts as off and is written over") {
+        Store(OPT_BEEP, 1);
         fake.SetRegDword(HKEY_CURRENT_USER, kSettingsKey, OptionValueNames[OPT_MAIN], 1);
-        CHECK_THROWS_AS(ToggleOption(OPT_MAIN, context), ERegistryException);
-        CHECK(fake.posted.empty());
+        ToggleOption(OPT_MAIN, context);
+        CHECK(Stored(OPT_MAIN) == 1);
+        CHECK(SoundEvents() == Events{1});
+        CHECK(context.Verdict == 2);
+        // the beep switch broken too: the toggle still works, silently
+        fake.SetRegDword(HKEY_CURRENT_USER, kSettingsKey, OptionValueNames[OPT_BEEP], 1);
+        fake.SetRegString(HKEY_CURRENT_USER, kSettingsKey, OptionValueNames[OPT_UMLAUT], u"1");
+        SwitchUmlautMode(UMLAUT_HTML, context);
+        CHECK(Stored(OPT_UMLAUT) == 1);
+        CHECK(Stored(OPT_UMLAUT_MODE) == UMLAUT_HTML);
+        CHECK(SoundEvents() == Events{1});
     }
 }
 

@@ -5,6 +5,9 @@
 //   vtview                                  the window people read (ViewerWindow)
 //   vtview --console [--out FILE] [--quiet] the console mode of the tests and scripts
 //                                           (--out or --quiet alone mean it too)
+// In the console mode the message WM_APP+10 makes the window thread sleep wParam ms, as a
+// viewer stopped in a debugger or paged out: the tests see that such a viewer does not
+// stall the programs that log.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +20,7 @@
 namespace {
 
 constexpr UINT kLineMessage = WM_USER + 100;
+constexpr UINT kStallMessage = WM_APP + 10;
 constexpr DWORD kBlockSize = 1024;
 
 HANDLE gMapping = nullptr;
@@ -60,6 +64,10 @@ void EmitLine() {
 LRESULT CALLBACK ViewerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == kLineMessage && wParam == 1) {
         EmitLine();
+        return 0;
+    }
+    if (msg == kStallMessage && !gWindow) {
+        Sleep(static_cast<DWORD>(wParam < 60000 ? wParam : 60000));
         return 0;
     }
     if (msg == WM_DESTROY) {

@@ -287,6 +287,18 @@ public:
         return ::CloseHandle(Hd(h)) != FALSE;
     }
 
+    bool VirtualQuery(const void* address, MemoryRegion* region) override {
+        MEMORY_BASIC_INFORMATION info{};
+        if (::VirtualQuery(address, &info, sizeof info) == 0) return false;
+        if (region) {
+            region->baseAddress = reinterpret_cast<std::uintptr_t>(info.BaseAddress);
+            region->regionSize = info.RegionSize;
+            region->state = info.State;
+            region->protect = info.Protect;
+        }
+        return true;
+    }
+
     std::uint32_t GetEnvironmentVariableW(const std::u16string& name, std::u16string* value,
                                           std::uint32_t size) override {
         std::vector<wchar_t> buffer(size ? size : 1, L'\0');
