@@ -23,6 +23,7 @@ TOptionsRegistry::TOptionsRegistry(HKey root) : TRegistry(KEY_READ) {
 }
 
 bool TOptionsRegistry::Reopen() {
+    std::lock_guard<std::recursive_mutex> lock(handleLock_);
     // A key deleted under the open handle (an uninstall followed by a new install, an
     // import) holds no values any more; the key now at its path is the configuration.
     // Until there is one, the dead handle stays and the next read tries again.
@@ -76,6 +77,7 @@ void NoteUnreadable(AOption index, std::uint64_t signature, const Why& why,
 TOptionsRegistry::EFlagRead TOptionsRegistry::QueryFlag(const std::u16string& name,
                                                         std::uint8_t def, std::uint8_t& value,
                                                         std::uint64_t& signature) {
+    std::lock_guard<std::recursive_mutex> lock(handleLock_);
     // Read on every key event: one query answers existence, type, size and the byte. The
     // buffer takes a few bytes more, so that a wrong value's bytes tell when it changed.
     for (int attempt = 0;; ++attempt) {
@@ -118,12 +120,17 @@ std::uint8_t TOptionsRegistry::ReadFlagOr(AOption index, std::uint8_t def,
     const std::u16string& name = OptionValueNames.at(index);
     std::uint8_t value = def;
     std::uint64_t signature = 0;
-    const EFlagRead read = QueryFlag(name, def, value, signature);
+    EFlagRead read;
+    long error;
+    {
+        std::lock_guard<std::recursive_mutex> lock(handleLock_);
+        read = QueryFlag(name, def, value, signature);
+        error = LastError();
+    }
     if (read == FLAG_READ) {
         NoteReadable(index);
         return value;
     }
-    const long error = LastError();
     NoteUnreadable(
         index, signature,
         [&] {
@@ -161,6 +168,7 @@ std::u16string TOptionsRegistry::GetOptionStringOrEmpty(AOption index) {
 
 template <typename Write>
 void TOptionsRegistry::WriteValue(const std::u16string& name, Write write) {
+    std::lock_guard<std::recursive_mutex> lock(handleLock_);
     if (CurrentKey() == 0) RaiseSetDataFailed(name);
     TRegistry writer(KEY_SET_VALUE);
     writer.SetRootKey(RootKey());
@@ -183,6 +191,7 @@ void TOptionsRegistry::SetOption(AOption index, bool enable) {
 }
 
 std::u16string TOptionsRegistry::GetOptionString(AOption index) {
+    std::lock_guard<std::recursive_mutex> lock(handleLock_);
     const std::u16string& name = OptionValueNames.at(index);
     try {
         std::u16string text = ReadString(name);

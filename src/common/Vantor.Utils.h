@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "RegistryKey.h"
@@ -50,6 +51,10 @@ private:
     std::uint8_t ReadFlagOr(AOption index, std::uint8_t def, const char16_t* countsAs);
     // After a read found the open key deleted: opens the key now at its path, once.
     bool Reopen();
+    // Several threads of a program read options (each input thread, the tray program's
+    // threads): the handle that Reopen replaces, its path and the last error are used
+    // under this lock. It is held for registry calls only, never while calling out.
+    std::recursive_mutex handleLock_;
     template <typename Write>
     void WriteValue(const std::u16string& name, Write write);
 };
